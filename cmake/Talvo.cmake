@@ -1,0 +1,25 @@
+# talvo_library(NAME SOURCES... [LINKS libs...])
+#   A widget-free subsystem library; includes are rooted at src/ ("link/CommandFrame.h").
+function(talvo_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Qt6::Core ${ARG_LINKS})
+endfunction()
+
+# talvo_test(NAME SOURCES... LINKS libs...)
+#   One GoogleTest executable, its cases registered with CTest one by one.
+function(talvo_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock ${ARG_LINKS})
+  target_compile_definitions(${name} PRIVATE TALVO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endfunction()
+
+# talvo_bench(NAME SOURCES... LINKS libs...)
+function(talvo_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE benchmark::benchmark ${ARG_LINKS})
+endfunction()

@@ -1,0 +1,19 @@
+#pragma once
+// The subcommands of talvoctl. Each takes the arguments after its own name and writes to the
+// given streams; the result is the process exit status (0 done, 1 failed at run time,
+// 2 refused: bad arguments or bad input).
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace talvo::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitRefused = 2;
+
+int RunFrameCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+
+}  // namespace talvo::cli

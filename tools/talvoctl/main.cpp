@@ -1,0 +1,47 @@
+// talvoctl: TALVO amplifier programs and frames from the command line.
+
+#include <cstdio>
+
+#include <QCoreApplication>
+
+#include "Commands.h"
+
+namespace {
+
+const char *const kUsage =
+    "Usage: talvoctl COMMAND [ARGS...]\n"
+    "\n"
+    "Commands:\n"
+    "  show [--json] FILE             print a .VKP (112 bytes) or .DMP (2240 bytes) file\n"
+    "  pack FILE.json OUT             write the .VKP or .DMP file that `show --json` describes\n"
+    "  frame [--sub N] ID COMMAND [DATA...]\n"
+    "                                 print a command frame's wire bytes in hex\n"
+    "  --help                         this text\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    if (args.isEmpty() || args.first() == "--help" || args.first() == "-h" || args.first() == "help") {
+        out << kUsage;
+        return args.isEmpty() ? talvo::cli::kExitRefused : talvo::cli::kExitOk;
+    }
+
+    const QString command = args.takeFirst();
+    if (command == "frame")
+        return talvo::cli::RunFrameCommand(args, out, err);
+    if (command == "show")
+        return talvo::cli::RunShowCommand(args, out, err);
+    if (command == "pack")
+        return talvo::cli::RunPackCommand(args, out, err);
+
+    err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
+    return talvo::cli::kExitRefused;
+}
