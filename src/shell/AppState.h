@@ -1,0 +1,34 @@
+#pragma once
+// The one plain state object of the application: what every window and controller shares.
+// The application owns it; windows and controllers get it by reference and never copy it.
+
+#include <array>
+
+#include "link/LinkState.h"
+#include "peq/PeqBand.h"
+#include "programs/ProgramRecord.h"
+
+namespace talvo {
+
+inline constexpr int kTestModeNone = 0;
+inline constexpr int kTestModeSine = 400;
+
+struct PeqState {
+    std::array<PeqBand, kBandCount> workingBands{};
+    std::array<PeqBand, kBandCount> leftBands{};
+    std::array<PeqBand, kBandCount> rightBands{};
+    std::array<bool, kBandCount> flatLeft{};
+    std::array<bool, kBandCount> flatRight{};
+    int peqChannel = 0;  // 0 left, otherwise right
+};
+
+struct AppState {
+    LinkState link;
+    RecordImage programBuffer = DefaultProgram();  // last program read from a file or amplifier
+    RecordImage gatherBuffer = DefaultProgram();   // the editors collected into a record
+    PeqState peq;
+    Mode mode = Mode::Stereo;
+    int testMode = kTestModeNone;
+};
+
+}  // namespace talvo
