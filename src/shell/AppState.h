@@ -13,10 +13,13 @@ namespace talvo {
 inline constexpr int kTestModeNone = 0;
 inline constexpr int kTestModeSine = 400;
 
+// Before any program is applied both channels hold the default program's bands.
+inline constexpr std::array<PeqBand, kBandCount> kDefaultBands{{{30.0, 0.0, 3.0}, {270.0, 0.0, 3.0}, {1560.0, 0.0, 3.0}}};
+
 struct PeqState {
-    std::array<PeqBand, kBandCount> workingBands{};
-    std::array<PeqBand, kBandCount> leftBands{};
-    std::array<PeqBand, kBandCount> rightBands{};
+    std::array<PeqBand, kBandCount> workingBands = kDefaultBands;
+    std::array<PeqBand, kBandCount> leftBands = kDefaultBands;
+    std::array<PeqBand, kBandCount> rightBands = kDefaultBands;
     std::array<bool, kBandCount> flatLeft{};
     std::array<bool, kBandCount> flatRight{};
     int peqChannel = 0;  // 0 left, otherwise right
