@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 
 #include <QByteArray>
 
@@ -28,10 +29,12 @@ struct CommandFrame {
     std::array<std::uint8_t, kMaxFrameData> data{};
 
     // Sets command, length and data in one go (the address fields stay as they are).
+    // Bytes beyond kMaxFrameData are dropped; callers never pass more.
     void set(std::uint8_t cmd, std::initializer_list<std::uint8_t> bytes);
 
     std::uint8_t checksum() const;
-    // address .. checksum: what the sender is handed.
+    // address .. checksum: what the sender is handed. A length above kMaxFrameData is sent as
+    // kMaxFrameData (length byte included), never read past the data array.
     QByteArray payload() const;
     // start mark + payload + end mark: length + 12 bytes.
     QByteArray wireBytes() const;
