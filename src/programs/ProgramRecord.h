@@ -31,7 +31,10 @@ struct HundredthsPair {
     int hundredths = 0;
     friend bool operator==(const HundredthsPair &, const HundredthsPair &) = default;
 };
+// Values outside 0..1e9 are clamped to it and NaN counts as 0, so no input can misbehave.
 HundredthsPair SplitHundredths(double value);
+// whole + hundredths / 100, as the double nearest to that decimal (35, 10 gives exactly 35.1).
+double JoinHundredths(int whole, int hundredths);
 
 struct DecodedBand {
     PeqBand band;
@@ -74,10 +77,14 @@ struct Program {
     ChannelSettings right;
 };
 
+// Out-of-range values are stored modulo the field's width; the editors never produce them.
 RecordImage EncodeProgram(const Program &program);
 Program DecodeProgram(const RecordImage &image);
 
-// Block k (1..7): bytes 16(k-1) .. 16k-1 of the record.
+// A record whose inUse byte is 0 is an empty slot, whatever else it holds.
+inline bool RecordInUse(const RecordImage &image) { return image[11] != 0; }
+
+// Block k (1..7): bytes 16(k-1) .. 16k-1 of the record; all zero for any other k.
 RecordBlockBytes RecordBlock(const RecordImage &image, int k);
 
 RecordImage DefaultProgram();     // " FLAT DF  ", in use, header tail 14 14 14

@@ -1,0 +1,55 @@
+#pragma once
+// The program file (".VKP"): exactly one 112-byte record, nothing before or after it.
+// Also the small file helpers the memory file shares: exact-length reads and atomic writes.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include "programs/ProgramRecord.h"
+
+namespace talvo {
+
+inline constexpr char kProgramFileExtension[] = ".VKP";
+
+// The outcome of reading or writing a file. On failure `message` is one line naming the file
+// and the cause; for a wrong length it names the length found and the length expected.
+struct FileResult {
+    enum class Status { Ok, CannotRead, WrongLength, CannotWrite };
+
+    Status status = Status::Ok;
+    QString message;
+    qint64 lengthFound = -1;     // set for WrongLength
+    qint64 lengthExpected = -1;  // set for WrongLength
+
+    bool ok() const { return status == Status::Ok; }
+    explicit operator bool() const { return ok(); }
+};
+
+// The characters after the last path separator and before the last dot; empty when the path
+// has no dot or the dot comes before the name starts. Both "\" and "/" separate (Qt hands out
+// "/" paths on every system, and neither may appear inside a Windows file name).
+QString FileBaseName(const QString &fullPath);
+
+// The name stored in a program file, as text: empty unless the path ends in exactly ".VKP"
+// (case-sensitive); otherwise the file's first 10 bytes when it is exactly 112 bytes long,
+// else "Default   ".
+QString ReadProgramName(const QString &fullPath);
+
+// Reads the whole file and accepts it only when it is exactly `expectedLength` bytes long;
+// `bytes` is left alone on failure.
+FileResult ReadExactFile(const QString &path, qint64 expectedLength, QByteArray &bytes);
+
+// Writes through a temporary file that replaces the target only when everything was written,
+// so a failure leaves an existing file as it was.
+FileResult WriteFileAtomically(const QString &path, QByteArrayView bytes);
+
+// A program file; `record` is left alone on failure.
+FileResult ReadRecordFile(const QString &path, RecordImage &record);
+FileResult WriteRecordFile(const QString &path, const RecordImage &record);
+
+// The header a program file written by Save carries: the name from the first 10 bytes of the
+// path's base name (space filled), in use, not tied to a memory slot, tail 20 20 20.
+void StampSavedHeader(RecordImage &record, const QString &fullPath);
+
+}  // namespace talvo
