@@ -29,6 +29,11 @@ std::chrono::nanoseconds Clock::toReal(double nominalMs)
     return std::chrono::nanoseconds(static_cast<std::int64_t>(nominalMs * 1e6 / speed()));
 }
 
+std::chrono::milliseconds Clock::toRealCeilMs(double nominalMs)
+{
+    return std::chrono::ceil<std::chrono::milliseconds>(toReal(nominalMs));
+}
+
 Clock::RealClock::time_point Clock::realDeadline(double deadlineMs)
 {
     return epoch() + std::chrono::nanoseconds(static_cast<std::int64_t>(deadlineMs * 1e6 / speed()));

@@ -22,6 +22,8 @@ public:
 
     // Real time that a nominal span takes at the current speed.
     static std::chrono::nanoseconds toReal(double nominalMs);
+    // The same, rounded up to whole milliseconds: what a QTimer can be given without firing early.
+    static std::chrono::milliseconds toRealCeilMs(double nominalMs);
     // Real point in time at which nowMs() reaches deadlineMs.
     static RealClock::time_point realDeadline(double deadlineMs);
 

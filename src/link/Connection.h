@@ -1,0 +1,75 @@
+#pragma once
+// The connection's lifecycle on the link level: what Tools > Connect, Search and Disconnect do
+// to the port and the link flags, the status timer's texts, and the link's part of shut-down.
+// No windows here: what a window shows comes out as signals (and the Link's statusText and
+// progressChanged), and the caller opens the Connect or Search window when told it may.
+
+#include <QObject>
+#include <QString>
+
+class QTimer;
+
+namespace talvo {
+
+class Link;
+
+class LinkController : public QObject {
+    Q_OBJECT
+public:
+    explicit LinkController(Link &link, QObject *parent = nullptr);
+
+    Link &link() { return link_; }
+
+    // Tools > Connect, after the texts were applied: closes the port and reopens it; when it
+    // cannot be opened, emits openError and returns false (sendEnabled unchanged). Otherwise
+    // sendEnabled := 1, replyAddress := 0, and the Connect window may be shown (true).
+    bool ConnectLinkSteps();
+    // Tools > Search: closes the port, waits 50 ms, opens it; false (after openError) when
+    // that fails, else sendEnabled := 1 and the Search window may be shown.
+    bool SearchLinkSteps();
+    // Tools > Disconnect (and the link's part of closing the program), after the texts were
+    // applied and the other windows cleared their connect state. While sending is enabled:
+    // the disconnect frame twice (200 ms and 100 ms apart, both pauses blocking), OFFLINE,
+    // the progress run when an amplifier was connected (about 4 s, 2 s while shutting down),
+    // the Disconnect text, linkActive := 0. Always: status panel 2 cleared.
+    // A Disconnect asked for while one runs is ignored.
+    void Disconnect();
+    // Closing the main window: shuttingDown := 100, then Disconnect.
+    void Shutdown();
+    bool IsDisconnecting() const { return disconnecting_; }
+
+    // Close, wait 300 ms with the interface alive, open; a failure to open is swallowed.
+    void ReopenPort();
+
+    // The status timer's link texts (every 20 ms): once a reply arrived, panel 0 shows
+    // ":Finish..." while at most one frame is pending, else ":Please Wait..." for commands
+    // below 200.
+    void Timer4Timer();
+    // Runs Timer4Timer every 20 ms (for callers without a timer of their own).
+    void StartStatusTimer();
+    void StopStatusTimer();
+
+    // The open error for the current port number.
+    QString OpenErrorText() const;
+
+signals:
+    // Show a message box with the error icon.
+    void openError(const QString &caption, const QString &text);
+    // lineled lit or not, linetext "ONLINE" / "OFFLINE".
+    void indicatorChanged(bool lit, const QString &text);
+
+private:
+    Link &link_;
+    QTimer *statusTimer_ = nullptr;
+    bool disconnecting_ = false;
+};
+
+inline constexpr double kStatusTimerMs = 20;
+inline constexpr double kDisconnectFirstPauseMs = 200;
+inline constexpr double kDisconnectSecondPauseMs = 100;
+inline constexpr double kDisconnectStepMs = 80;
+inline constexpr double kDisconnectStepShuttingDownMs = 40;
+inline constexpr double kReopenPauseMs = 300;
+inline constexpr double kSearchReopenPauseMs = 50;
+
+}  // namespace talvo

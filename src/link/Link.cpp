@@ -1,0 +1,222 @@
+#include "link/Link.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "link/Clock.h"
+#include "link/SerialIo.h"
+#include "link/Settings.h"
+
+namespace talvo {
+
+namespace {
+
+constexpr int kPleaseWaitAbove = 1;      // frames pending (before this one) that make the operator wait
+constexpr int kNoPleaseWaitFrom = 200;   // memory and link commands say nothing about waiting
+constexpr int kUnsavedFrom = 2;          // commands 2..195 change settings
+constexpr int kUnsavedBelow = 196;
+constexpr double kSendWaitMs = 10;       // a short breath when the bus is already busy
+
+// A nested event loop that ends at a nominal deadline, or earlier when `done` says so after
+// any event that `wake` is connected to. The timer re-arms for what is left when it fires
+// before the clock agrees (rounding to whole milliseconds).
+class DeadlineLoop {
+public:
+    explicit DeadlineLoop(double deadlineMs) : deadlineMs_(deadlineMs)
+    {
+        timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { check(); });
+    }
+
+    void exec()
+    {
+        arm();
+        loop_.exec();
+    }
+
+    void quit() { loop_.quit(); }
+
+private:
+    void arm()
+    {
+        const double remaining = deadlineMs_ - Clock::nowMs();
+        timer_.start(Clock::toRealCeilMs(remaining > 0 ? remaining : 0));
+    }
+    void check()
+    {
+        if (Clock::nowMs() >= deadlineMs_)
+            loop_.quit();
+        else
+            arm();
+    }
+
+    double deadlineMs_;
+    QEventLoop loop_;
+    QTimer timer_;
+};
+
+}  // namespace
+
+QString ReceiveStatusText(const CommandFrame &frame)
+{
+    const QString prefix = QStringLiteral("  ") + QString::number(frame.address);
+    if (frame.command == 220) {
+        switch (frame.data[0]) {
+        case 100:
+            return prefix + QStringLiteral(": Connect...");
+        case 80:
+            return prefix + QStringLiteral(": DisConnect...");
+        case 90:
+        case 110:
+            return prefix + QStringLiteral(": Search...");
+        default:
+            break;
+        }
+    }
+    return prefix + QStringLiteral(": Receive...");
+}
+
+QString PleaseWaitText(int address)
+{
+    return QStringLiteral("  ") + QString::number(address) + QStringLiteral(":Please Wait...");
+}
+
+QString FinishText(int address)
+{
+    return QStringLiteral("  ") + QString::number(address) + QStringLiteral(":Finish...");
+}
+
+Link::Link(LinkState &state, QObject *parent)
+    : QObject(parent),
+      state_(state),
+      parser_(state.reply),
+      tap_([this](const ReplyFrame &frame) { emit replyFrame(frame); }),
+      io_(new SerialIo(state.pendingFrames, state.sendEnabled, this))
+{
+    connect(io_, &SerialIo::bytesReceived, this, &Link::HandleReceived);
+    connect(io_, &SerialIo::frameDone, this, &Link::frameDone);
+}
+
+Link::~Link() = default;
+
+void Link::SetDeviceOverride(const QString &devicePath)
+{
+    deviceOverride_ = devicePath;
+}
+
+QString Link::DevicePathFor(int port) const
+{
+    if (!deviceOverride_.isEmpty())
+        return deviceOverride_;
+    return Settings::PortDevicePath(port);
+}
+
+void Link::LoadPortNumber()
+{
+    SetPortNumber(Settings::LoadPortNumber());
+}
+
+void Link::SetPortNumber(int port)
+{
+    port &= 0xFF;
+    if (port == state_.portNumber)
+        return;
+    state_.portNumber = port;
+    // An open port follows its number; a failure leaves it closed, to be reported by the next
+    // Connect or Search.
+    if (IsPortOpen())
+        OpenPort();
+}
+
+bool Link::OpenPort()
+{
+    QString failure;
+    const bool ok = io_->open(DevicePathFor(state_.portNumber), &failure);
+    lastOpenFailure_ = ok ? QString() : failure;
+    return ok;
+}
+
+void Link::ClosePort()
+{
+    io_->close();
+}
+
+bool Link::IsPortOpen() const
+{
+    return io_->isOpen();
+}
+
+void Link::SendIfIdle()
+{
+    Send(true);
+}
+
+void Link::SendCommand()
+{
+    Send(false);
+}
+
+void Link::Send(bool ifIdle)
+{
+    // Handlers running in the wait below may change outFrame; this frame is what was asked for.
+    const CommandFrame frame = state_.outFrame;
+
+    if (ifIdle || (frame.command >= kUnsavedFrom && frame.command < kUnsavedBelow))
+        state_.unsavedChanges = kYes;
+
+    if (state_.sendEnabled.load() != 1 || state_.linkActive != kYes)
+        return;
+    if (ifIdle && state_.pendingFrames.load() >= 1)
+        return;
+
+    if (state_.pendingFrames.load() > 0)
+        WaitPumping(kSendWaitMs);
+
+    emit statusText(0, ReceiveStatusText(frame));
+    const QByteArray wire = frame.wireBytes();
+    if (!ifIdle && state_.pendingFrames.load() > kPleaseWaitAbove && frame.command < kNoPleaseWaitFrom)
+        emit statusText(0, PleaseWaitText(frame.address));
+
+    state_.reply.replyAddress = 0;
+    io_->enqueue(wire, PacingDelayMs(frame.command));
+}
+
+void Link::WaitPumping(double ms)
+{
+    DeadlineLoop wait(Clock::nowMs() + ms);
+    wait.exec();
+}
+
+void Link::ProcessMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+bool Link::WaitForIdle(double timeoutMs)
+{
+    if (state_.pendingFrames.load() <= 0)
+        return true;
+    DeadlineLoop wait(Clock::nowMs() + timeoutMs);
+    const QMetaObject::Connection done = connect(this, &Link::frameDone, this, [this, &wait] {
+        if (state_.pendingFrames.load() <= 0)
+            wait.quit();
+    });
+    wait.exec();
+    disconnect(done);
+    return state_.pendingFrames.load() <= 0;
+}
+
+void Link::HandleReceived(const QByteArray &bytes)
+{
+    for (qsizetype offset = 0; offset < bytes.size(); offset += kReceivePiece) {
+        const QByteArrayView piece = QByteArrayView(bytes).sliced(offset, std::min<qsizetype>(kReceivePiece, bytes.size() - offset));
+        parser_.ParseReplyBytes(piece);
+        tap_.feed(piece);
+    }
+}
+
+}  // namespace talvo

@@ -1,0 +1,102 @@
+#pragma once
+// The link on the main thread: the send operations, the wait that keeps the interface alive,
+// the serial port by its COM number, and the received bytes going to the reply parser.
+//
+// A window sends by filling state().outFrame (command, length, data; the address stays as the
+// connect procedure set it) and calling SendIfIdle (continuous controls: dropped while a frame
+// is pending) or SendCommand (discrete actions: always queued). Neither waits for an answer:
+// callers that need one clear a reply field, send, WaitPumping, and look.
+//
+// Everything here runs on the main thread (the thread that created the Link); only the frames
+// themselves go out on the I/O thread (SerialIo).
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "link/LinkState.h"
+#include "link/ReplyParser.h"
+#include "link/ReplyTap.h"
+
+namespace talvo {
+
+class SerialIo;
+
+class Link : public QObject {
+    Q_OBJECT
+public:
+    explicit Link(LinkState &state, QObject *parent = nullptr);
+    ~Link() override;
+
+    LinkState &state() { return state_; }
+    const LinkState &state() const { return state_; }
+
+    // ---- The serial port.
+
+    // For this run only: every port number opens this device (the demonstration bus uses it);
+    // the remembered number is not touched. An empty path ends the override.
+    void SetDeviceOverride(const QString &devicePath);
+    QString DeviceOverride() const { return deviceOverride_; }
+    // The device that port number `port` stands for in this run.
+    QString DevicePathFor(int port) const;
+
+    // Reads the remembered port number into state().portNumber; an open port moves to it.
+    void LoadPortNumber();
+    // Sets state().portNumber (modulo 256) without remembering it; an open port moves to it.
+    void SetPortNumber(int port);
+
+    // Opens (or reopens) the device of state().portNumber. False when it cannot be opened.
+    bool OpenPort();
+    void ClosePort();
+    bool IsPortOpen() const;
+    // Why the last OpenPort failed, in the system's words (for logs and the command line).
+    QString LastOpenFailure() const { return lastOpenFailure_; }
+
+    // ---- Sending.
+
+    void SendIfIdle();
+    void SendCommand();
+
+    // Waits ms nominal milliseconds while the event loop runs (timers, received bytes, user
+    // input), and returns at the deadline. Other handlers, other sends included, may run inside.
+    void WaitPumping(double ms);
+    // Lets the event loop handle what is pending, once.
+    static void ProcessMessages();
+    // Like WaitPumping, but returns as soon as no frame is pending. True when none is.
+    bool WaitForIdle(double timeoutMs);
+
+    // Status-bar and progress texts for whoever shows them.
+    void ShowStatus(int panel, const QString &text) { emit statusText(panel, text); }
+    void ShowProgress(int percent) { emit progressChanged(percent); }
+
+    // Bytes as the port delivered them: parsed in pieces of at most kReceivePiece bytes.
+    void HandleReceived(const QByteArray &bytes);
+    static constexpr int kReceivePiece = 800;
+
+signals:
+    // panel 0: link activity; panel 2: firmware version. The texts are exactly what to show.
+    void statusText(int panel, const QString &text);
+    // 0..100, the bottom progress bar.
+    void progressChanged(int percent);
+    // Every complete reply frame received, after the reply fields were updated.
+    void replyFrame(const talvo::ReplyFrame &frame);
+    // A queued frame finished: written and paced, or discarded / failed (written false).
+    void frameDone(bool written);
+
+private:
+    void Send(bool ifIdle);
+
+    LinkState &state_;
+    ReplyParser parser_;
+    ReplyFrameTap tap_;
+    SerialIo *io_;
+    QString deviceOverride_;
+    QString lastOpenFailure_;
+};
+
+// Panel 0 texts of the send operations and the status timer.
+QString ReceiveStatusText(const CommandFrame &frame);
+QString PleaseWaitText(int address);
+QString FinishText(int address);
+
+}  // namespace talvo

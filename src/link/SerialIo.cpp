@@ -1,0 +1,287 @@
+#include "link/SerialIo.h"
+
+#include <QThread>
+#include <QTimer>
+
+#include "link/Clock.h"
+#include "link/CommandFrame.h"
+
+namespace talvo {
+
+// ---------------------------------------------------------------------------------------------
+// SerialWorker: the I/O thread's side.
+
+SerialWorker::SerialWorker(std::atomic<int> &pendingFrames, const std::atomic<int> &sendEnabled,
+                           std::atomic<bool> &portOpen)
+    : pendingFrames_(pendingFrames),
+      sendEnabled_(sendEnabled),
+      portOpen_(portOpen),
+      port_(new QSerialPort(this)),
+      timer_(new QTimer(this))
+{
+    // Children move to the I/O thread with their parent; nothing here runs before that.
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    connect(timer_, &QTimer::timeout, this, &SerialWorker::onTimer);
+    connect(port_, &QSerialPort::readyRead, this, &SerialWorker::onReadyRead);
+    connect(port_, &QSerialPort::bytesWritten, this, &SerialWorker::onBytesWritten);
+    connect(port_, &QSerialPort::errorOccurred, this, &SerialWorker::onError);
+}
+
+bool SerialWorker::openDevice(const QString &devicePath, QString *errorText)
+{
+    if (port_->isOpen())
+        closeDevice();
+    // Remembered even when opening fails: the next frame tries it again.
+    devicePath_ = devicePath;
+    if (devicePath.isEmpty()) {
+        if (errorText)
+            *errorText = QStringLiteral("no device for this port");
+        return false;
+    }
+
+    port_->setPortName(devicePath);
+    port_->setBaudRate(kBaudRate);
+    port_->setDataBits(QSerialPort::Data8);
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        if (errorText)
+            *errorText = port_->errorString();
+        port_->clearError();
+        return false;
+    }
+    // A pseudo-terminal or a three-wire adapter has no modem lines; that is no reason to fail.
+    port_->setDataTerminalReady(false);
+    port_->setRequestToSend(false);
+    port_->clearError();
+    portOpen_.store(true);
+    return true;
+}
+
+void SerialWorker::closeDevice()
+{
+    // A frame being written stops at its next byte (the port is gone); its count is lowered then.
+    if (port_->isOpen())
+        port_->close();
+    port_->clearError();
+    portOpen_.store(false);
+}
+
+void SerialWorker::enqueue(const QByteArray &wire, int pacingMs)
+{
+    queue_.push_back(Frame{wire, pacingMs});
+    startNextFrame();
+}
+
+void SerialWorker::shutdown()
+{
+    timer_->stop();
+    step_ = nullptr;
+    int dropped = static_cast<int>(queue_.size()) + (busy_ ? 1 : 0);
+    queue_.clear();
+    busy_ = false;
+    draining_ = false;
+    if (dropped > 0)
+        pendingFrames_.fetch_sub(dropped);
+    closeDevice();
+}
+
+void SerialWorker::startNextFrame()
+{
+    while (!busy_ && !queue_.empty()) {
+        Frame frame = std::move(queue_.front());
+        queue_.pop_front();
+
+        // Whoever cleared sendEnabled meant the frames that reach the wire from now on.
+        bool usable = sendEnabled_.load() == 1;
+        // A write while the port is closed opens it first.
+        if (usable && !port_->isOpen())
+            usable = !devicePath_.isEmpty() && openDevice(devicePath_, nullptr);
+        if (!usable) {
+            pendingFrames_.fetch_sub(1);
+            emit frameDone(false);
+            continue;
+        }
+
+        busy_ = true;
+        current_ = std::move(frame);
+        nextByte_ = 0;
+        writeNextByte();
+    }
+}
+
+void SerialWorker::writeNextByte()
+{
+    if (nextByte_ >= current_.wire.size()) {
+        armAt(Clock::nowMs() + current_.pacingMs, &SerialWorker::pacingOver);
+        return;
+    }
+
+    // One byte per write, pushed to the driver at once, so that the silence after it is real.
+    writeFailed_ = false;
+    const char byte = current_.wire.at(nextByte_);
+    bool written = false;
+    if (port_->isOpen() && port_->write(&byte, 1) == 1) {
+        port_->flush();
+        written = true;
+    }
+    if (!written || writeFailed_ || !port_->isOpen()) {
+        failFrame();
+        return;
+    }
+    ++nextByte_;
+    if (port_->bytesToWrite() > 0) {
+        // The driver took nothing yet (a full buffer): the gap starts once the byte is out.
+        draining_ = true;
+        armAt(Clock::nowMs() + kByteDrainTimeoutMs, &SerialWorker::drainTimedOut);
+        return;
+    }
+    byteLeftDriver();
+}
+
+void SerialWorker::byteLeftDriver()
+{
+    draining_ = false;
+    armAt(Clock::nowMs() + kByteGapMs, &SerialWorker::writeNextByte);
+}
+
+void SerialWorker::onBytesWritten()
+{
+    if (draining_ && port_->bytesToWrite() == 0)
+        byteLeftDriver();
+}
+
+void SerialWorker::drainTimedOut()
+{
+    failFrame();
+}
+
+void SerialWorker::pacingOver()
+{
+    finishFrame(true);
+}
+
+void SerialWorker::failFrame()
+{
+    timer_->stop();
+    step_ = nullptr;
+    draining_ = false;
+    // Whatever of the frame is still buffered must not trickle out after the next frame starts.
+    if (port_->isOpen())
+        port_->clear(QSerialPort::Output);
+    finishFrame(false);
+}
+
+void SerialWorker::finishFrame(bool written)
+{
+    busy_ = false;
+    current_ = Frame{};
+    pendingFrames_.fetch_sub(1);
+    emit frameDone(written);
+    // Through the event loop, so that a run of failing frames never nests calls.
+    QMetaObject::invokeMethod(this, &SerialWorker::startNextFrame, Qt::QueuedConnection);
+}
+
+void SerialWorker::armAt(double deadlineMs, Step step)
+{
+    deadlineMs_ = deadlineMs;
+    step_ = step;
+    const double remaining = deadlineMs - Clock::nowMs();
+    timer_->start(Clock::toRealCeilMs(remaining > 0 ? remaining : 0));
+}
+
+void SerialWorker::onTimer()
+{
+    if (!step_)
+        return;
+    // A timer never fires early by design, but the clock decides: sleep again for what is left.
+    if (Clock::nowMs() < deadlineMs_) {
+        armAt(deadlineMs_, step_);
+        return;
+    }
+    const Step step = step_;
+    step_ = nullptr;
+    (this->*step)();
+}
+
+void SerialWorker::onReadyRead()
+{
+    const QByteArray bytes = port_->readAll();
+    if (!bytes.isEmpty())
+        emit bytesReceived(bytes);
+}
+
+void SerialWorker::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError)
+        return;
+    writeFailed_ = true;
+    // Never act inside QSerialPort's own call: look again once it has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this, error] {
+            if (error == QSerialPort::ResourceError) {
+                // The device went away (an adapter pulled out): the port is of no further use.
+                const bool wasWriting = busy_ && step_ != &SerialWorker::pacingOver;
+                closeDevice();
+                if (wasWriting && busy_)
+                    failFrame();
+                return;
+            }
+            if (draining_)
+                failFrame();
+        },
+        Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------------------------
+// SerialIo: the owner's side.
+
+SerialIo::SerialIo(std::atomic<int> &pendingFrames, const std::atomic<int> &sendEnabled, QObject *parent)
+    : QObject(parent),
+      pendingFrames_(pendingFrames),
+      thread_(new QThread),
+      worker_(new SerialWorker(pendingFrames, sendEnabled, portOpen_))
+{
+    thread_->setObjectName(QStringLiteral("talvo-serial"));
+    worker_->moveToThread(thread_);
+    connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    connect(worker_, &SerialWorker::bytesReceived, this, &SerialIo::bytesReceived);
+    connect(worker_, &SerialWorker::frameDone, this, &SerialIo::frameDone);
+    thread_->start(QThread::HighPriority);
+}
+
+SerialIo::~SerialIo()
+{
+    QMetaObject::invokeMethod(worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    thread_->quit();
+    thread_->wait();
+    delete thread_;
+}
+
+bool SerialIo::open(const QString &devicePath, QString *errorText)
+{
+    bool ok = false;
+    QString error;
+    QMetaObject::invokeMethod(
+        worker_, [&] { ok = worker_->openDevice(devicePath, &error); }, Qt::BlockingQueuedConnection);
+    if (errorText)
+        *errorText = error;
+    return ok;
+}
+
+void SerialIo::close()
+{
+    QMetaObject::invokeMethod(worker_, [w = worker_] { w->closeDevice(); }, Qt::BlockingQueuedConnection);
+}
+
+void SerialIo::enqueue(const QByteArray &wire, int pacingMs)
+{
+    pendingFrames_.fetch_add(1);
+    QMetaObject::invokeMethod(
+        worker_, [w = worker_, wire, pacingMs] { w->enqueue(wire, pacingMs); }, Qt::QueuedConnection);
+}
+
+}  // namespace talvo

@@ -1,0 +1,88 @@
+#include "link/Transfers.h"
+
+#include <array>
+
+#include "link/Link.h"
+
+namespace talvo {
+
+namespace {
+
+constexpr int kReplyWaits = 49;
+constexpr double kReplyWaitMs = 1;
+constexpr double kAfterRequestMs = 20;
+constexpr double kResendWaitMs = 600;
+constexpr double kSettleMs = 100;
+constexpr std::uint8_t kStatusRequest = 239;
+constexpr std::uint8_t kStatusData = 100;
+constexpr std::array<int, 8> kBlockProgress{10, 15, 20, 30, 40, 50, 60, 70};
+
+void awaitReply(Link &link)
+{
+    for (int i = 0; i < kReplyWaits; ++i) {
+        link.WaitPumping(kReplyWaitMs);
+        Link::ProcessMessages();
+    }
+}
+
+bool arrived(const Link &link, int k)
+{
+    return link.state().reply.block(k).received == kYes;
+}
+
+}  // namespace
+
+void RequestBlock(Link &link, int k, int n)
+{
+    if (k < 1 || k > 8)
+        return;
+    LinkState &s = link.state();
+    s.reply.block(k).received = 0;
+    s.outFrame.set(static_cast<std::uint8_t>(230 + k), {static_cast<std::uint8_t>(n)});
+    link.SendCommand();
+    awaitReply(link);
+}
+
+void RequestStatus(Link &link)
+{
+    LinkState &s = link.state();
+    s.reply.statusBlock().received = 0;
+    s.outFrame.set(kStatusRequest, {kStatusData});
+    link.SendCommand();
+    awaitReply(link);
+}
+
+void ReadLiveProgram(Link &link)
+{
+    LinkState &s = link.state();
+    link.ShowProgress(0);
+    for (ProgramBlock &block : s.reply.programBlocks)
+        block.received = 0;
+
+    for (int k = 1; k <= 8; ++k) {
+        RequestBlock(link, k, kRunningProgram);
+        link.WaitPumping(kAfterRequestMs);
+        Link::ProcessMessages();
+        link.ShowProgress(kBlockProgress[static_cast<std::size_t>(k - 1)]);
+        if (!arrived(link, k)) {
+            RequestBlock(link, k, kRunningProgram);
+            link.WaitPumping(kResendWaitMs);
+        }
+    }
+
+    RequestStatus(link);
+    link.WaitPumping(kAfterRequestMs);
+    link.ShowProgress(80);
+    Link::ProcessMessages();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!arrived(link, kStatusBlock)) {
+            RequestStatus(link);
+            link.WaitPumping(kResendWaitMs);
+        }
+    }
+
+    link.ShowProgress(85);
+    link.WaitPumping(kSettleMs);
+}
+
+}  // namespace talvo
