@@ -1,0 +1,66 @@
+#pragma once
+// A small initialisation-file document in the usual bracketed syntax:
+//
+//   [section]
+//   key=value
+//
+// It behaves like the classic profile-string functions operators know from hand-editing such
+// files: section and key names are matched without regard to case, the first occurrence wins,
+// whitespace around names and values is ignored and one pair of matching quotes around a value
+// is removed. Unlike a settings store it keeps the file as it was written: sections stay in
+// their order, keys in theirs, and comments, blank lines and unknown keys survive a rewrite;
+// only the lines that change are regenerated.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace talvo {
+
+class IniDocument {
+public:
+    // Reads UTF-8 text (with or without a byte-order mark); bytes that are not valid UTF-8 are
+    // read as Latin-1, so a file written in a Western code page still loads. LF and CRLF both work.
+    static IniDocument Parse(const QByteArray &bytes);
+
+    // UTF-8, CRLF line ends, a blank line before every section but the first one added here.
+    QByteArray Serialize() const;
+
+    bool IsEmpty() const;
+    bool HasSection(const QString &section) const;
+    std::optional<QString> Value(const QString &section, const QString &key) const;
+
+    // Sets a key, adding the section at the end and the key after the section's last key when
+    // they are missing. Refuses (returns false, changes nothing) a value or name that could not
+    // be read back as written: one holding a control character such as a line break, or a
+    // section or key name with brackets, '=' or surrounding spaces.
+    bool SetValue(const QString &section, const QString &key, const QString &value);
+
+    // Whether SetValue would store this value.
+    static bool IsStorableValue(const QString &value);
+
+private:
+    struct Line {
+        QString raw;   // the text as read or as last generated, without line end
+        QString key;   // empty unless this is a key line
+        QString value; // the raw value text after '=' (decoded on lookup)
+    };
+    struct Section {
+        QString name;  // the preamble before the first header has no name
+        QString header;
+        bool hasHeader = false;
+        std::vector<Line> lines;
+    };
+
+    Section *FindSection(const QString &section);
+    const Section *FindSection(const QString &section) const;
+    void Reindex();
+
+    std::vector<Section> sections_{Section{}};  // sections_[0] is the preamble
+    QHash<QString, int> index_;                 // case-folded name -> first section with it
+};
+
+}  // namespace talvo

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "devices/IniDocument.h"
+
+namespace talvo {
+namespace {
+
+TEST(IniDocument, ReadsHandWrittenFilesLikeTheProfileFunctions) {
+    // BOM, LF and CRLF mixed, spaces around names and '=', comments, odd case, duplicates.
+    const QByteArray text =
+        "\xEF\xBB\xBF; device list\n"
+        "[Count]\r\n"
+        "NO = 0\n"
+        "\n"
+        "  [ 7 ]  \n"
+        "Name =  Stage left  \r\n"
+        "id=12\n"
+        "junk line without equals\n"
+        "id=99\n"
+        "# comment=ignored\n"
+        "subid=\"  256 \"\n"
+        "[7]\n"
+        "name=second section loses\n";
+    const IniDocument doc = IniDocument::Parse(text);
+    EXPECT_TRUE(doc.HasSection("count"));
+    EXPECT_TRUE(doc.HasSection("7"));
+    EXPECT_FALSE(doc.HasSection("8"));
+    EXPECT_EQ(doc.Value("count", "no"), "0");
+    EXPECT_EQ(doc.Value("7", "NAME"), "Stage left");
+    EXPECT_EQ(doc.Value("7", "id"), "12");  // the first occurrence wins
+    EXPECT_EQ(doc.Value("7", "subid"), "  256 ");
+    EXPECT_EQ(doc.Value("7", "# comment"), std::nullopt);
+    EXPECT_EQ(doc.Value("7", "vi"), std::nullopt);
+    EXPECT_EQ(doc.Value("8", "name"), std::nullopt);
+}
+
+TEST(IniDocument, ValuesSurviveARoundTripThroughTheText) {
+    const QString values[] = {
+        "",          "plain",       "a=b=c",        " leading",  "trailing ",  "  both  ",
+        "\"quoted\"", "'single'",   "\"",           "\"\"",      "'",          "\"mixed'",
+        "[5]",        ";semicolon", "#hash",        "back\\slash", "Ünïcødé ä € 漢字",
+        "\"half",     "half'",      "x \"y\" z"};
+    IniDocument doc;
+    for (int i = 0; i < static_cast<int>(std::size(values)); ++i)
+        ASSERT_TRUE(doc.SetValue("s", QString("k%1").arg(i), values[i])) << i;
+    const IniDocument reread = IniDocument::Parse(doc.Serialize());
+    for (int i = 0; i < static_cast<int>(std::size(values)); ++i)
+        EXPECT_EQ(reread.Value("s", QString("k%1").arg(i)), values[i]) << values[i].toStdString();
+}
+
+TEST(IniDocument, RefusesWhatWouldBreakTheFile) {
+    IniDocument doc;
+    ASSERT_TRUE(doc.SetValue("1", "name", "ok"));
+    const QByteArray before = doc.Serialize();
+    for (const QString &value : {QString("two\nlines"), QString("cr\rhere"), QString("tab\there"),
+                                 QString(QChar(0)) + "nul"})
+        EXPECT_FALSE(doc.SetValue("1", "name", value));
+    EXPECT_FALSE(doc.SetValue("", "name", "x"));
+    EXPECT_FALSE(doc.SetValue("a]b", "name", "x"));
+    EXPECT_FALSE(doc.SetValue("1", "na=me", "x"));
+    EXPECT_FALSE(doc.SetValue("1", " name", "x"));
+    EXPECT_FALSE(doc.SetValue("1", "[name", "x"));
+    EXPECT_EQ(doc.Serialize(), before);
+}
+
+TEST(IniDocument, RewritingKeepsEverythingElseAsItWas) {
+    const QByteArray text =
+        "; kept comment\r\n"
+        "[count]\r\n"
+        "no=0\r\n"
+        "\r\n"
+        "[2]\r\n"
+        "VI=0\r\n"
+        "extra=kept\r\n"
+        "\r\n"
+        "; trailing comment of section 2\r\n"
+        "[1]\r\n"
+        "name=x\r\n";
+    IniDocument doc = IniDocument::Parse(text);
+    EXPECT_EQ(doc.Serialize(), text);  // untouched text comes back byte for byte
+    ASSERT_TRUE(doc.SetValue("2", "vi", "1"));       // existing key, the file's spelling kept
+    ASSERT_TRUE(doc.SetValue("2", "name", "Amp"));   // new key after the section's last key
+    ASSERT_TRUE(doc.SetValue("9", "id", "4"));       // new section at the end
+    EXPECT_EQ(doc.Serialize(),
+              "; kept comment\r\n"
+              "[count]\r\n"
+              "no=0\r\n"
+              "\r\n"
+              "[2]\r\n"
+              "VI=1\r\n"
+              "extra=kept\r\n"
+              "name=Amp\r\n"
+              "\r\n"
+              "; trailing comment of section 2\r\n"
+              "[1]\r\n"
+              "name=x\r\n"
+              "\r\n"
+              "[9]\r\n"
+              "id=4\r\n");
+}
+
+TEST(IniDocument, BytesThatAreNotUtf8ReadAsLatin1) {
+    const IniDocument doc = IniDocument::Parse("[1]\r\nname=Mischpult S\xfc" "d\r\n");
+    EXPECT_EQ(doc.Value("1", "name"), QString::fromUtf8("Mischpult Süd"));
+    IniDocument written;
+    ASSERT_TRUE(written.SetValue("1", "name", QString::fromUtf8("Süd")));
+    EXPECT_EQ(written.Serialize(), QByteArray("[1]\r\nname=S\xc3\xbc" "d\r\n"));
+}
+
+}  // namespace
+}  // namespace talvo
