@@ -15,5 +15,7 @@ inline constexpr int kExitRefused = 2;
 int RunFrameCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// Needs a QCoreApplication: it runs the event loop while the frames go out.
+int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 
 }  // namespace talvo::cli

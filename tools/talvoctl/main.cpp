@@ -16,6 +16,9 @@ const char *const kUsage =
     "  pack FILE.json OUT             write the .VKP or .DMP file that `show --json` describes\n"
     "  frame [--sub N] ID COMMAND [DATA...]\n"
     "                                 print a command frame's wire bytes in hex\n"
+    "  send --port PORT [--sub N] ID COMMAND [DATA...] [--repeat K]\n"
+    "                                 send the frame K times on PORT (COMn or a device path),\n"
+    "                                 paced as the program paces it; print each reply\n"
     "  --help                         this text\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
@@ -41,6 +44,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunShowCommand(args, out, err);
     if (command == "pack")
         return talvo::cli::RunPackCommand(args, out, err);
+    if (command == "send")
+        return talvo::cli::RunSendCommand(args, out, err);
 
     err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
     return talvo::cli::kExitRefused;
