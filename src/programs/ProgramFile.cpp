@@ -80,10 +80,14 @@ FileResult WriteFileAtomically(const QString &path, QByteArrayView bytes)
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
     if (written) written = file.write(bytes.data(), bytes.size()) == bytes.size();
+    // write() only fills Qt's buffer, and commit() does not notice when flushing that buffer
+    // fails (disk full): it would rename the short temporary file over the target. Flushing
+    // here first catches it while the target is still untouched.
+    if (written) written = file.flush() && file.error() == QFileDevice::NoError;
     if (written) written = file.commit();
     if (!written) {
         const QString why = file.errorString();
-        file.cancelWriting();
+        file.cancelWriting();  // the temporary file is removed, the target left alone
         result.status = FileResult::Status::CannotWrite;
         result.message = QStringLiteral("cannot write %1: %2").arg(path, why);
     }

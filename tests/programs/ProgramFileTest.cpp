@@ -1,0 +1,152 @@
+#include "programs/ProgramFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "TestRecords.h"
+
+namespace talvo {
+namespace {
+
+using testing::Bytes;
+using testing::ReadRaw;
+using testing::VariedProgram;
+using testing::WriteRaw;
+
+class ProgramFileTest : public ::testing::Test {
+protected:
+    QString Path(const QString &name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+TEST(FileBaseName, Examples)
+{
+    struct Case { const char *path; const char *base; };
+    const Case cases[] = {
+        {"C:\\shows\\Main Hall.VKP", "Main Hall"},
+        {"C:\\p\\Bass.VKP", "Bass"},
+        {"C:\\p\\Long program name.VKP", "Long program name"},
+        {"C:\\p\\a.b.VKP", "a.b"},
+        {"C:\\p\\.VKP", ""},
+        {"C:\\p\\stage", ""},           // no dot: no base name
+        {"C:\\my.dir\\file", ""},        // the last dot belongs to a folder
+        {"/home/op/shows/Main Hall.VKP", "Main Hall"},
+        {"C:/p/Bass.VKP", "Bass"},
+        {"Bass.VKP", "Bass"},            // no folder at all
+        {"", ""},
+    };
+    for (const Case &c : cases) EXPECT_EQ(FileBaseName(QString::fromUtf8(c.path)), QString::fromUtf8(c.base)) << c.path;
+}
+
+TEST(StampSavedHeader, NameFromTheBaseNameAndTheSaveHeader)
+{
+    struct Case { const char *path; const char *name; };
+    const Case cases[] = {
+        {"C:\\shows\\Main Hall.VKP", "Main Hall "},
+        {"C:\\p\\Bass.VKP", "Bass      "},
+        {"C:\\p\\Subwoofer 12.VKP", "Subwoofer "},
+        {"C:\\p\\stage", "          "},
+    };
+    for (const Case &c : cases) {
+        RecordImage record = EncodeProgram(VariedProgram());
+        const RecordImage before = record;
+        StampSavedHeader(record, QString::fromUtf8(c.path));
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(record.data()), 10), QByteArray(c.name)) << c.path;
+        EXPECT_EQ(record[10], before[10]);
+        EXPECT_EQ(record[11], 1);
+        EXPECT_EQ(record[12], 255);
+        EXPECT_EQ(record[13], 0x20);
+        EXPECT_EQ(record[14], 0x20);
+        EXPECT_EQ(record[15], 0x20);
+        EXPECT_TRUE(std::equal(record.begin() + 16, record.end(), before.begin() + 16));
+    }
+}
+
+TEST_F(ProgramFileTest, ReadProgramNameExamples)
+{
+    const QByteArray record = Bytes(EncodeProgram(VariedProgram()));
+    ASSERT_TRUE(WriteRaw(Path("x.VKP"), record));
+    ASSERT_TRUE(WriteRaw(Path("x.vkp"), record));
+    ASSERT_TRUE(WriteRaw(Path("empty.VKP"), QByteArray()));
+    ASSERT_TRUE(WriteRaw(Path("long.VKP"), record + 'x'));
+
+    EXPECT_EQ(ReadProgramName(Path("x.VKP")), QStringLiteral("Caf\u00E9 \u20AC \u0178!?"));
+    EXPECT_EQ(ReadProgramName(Path("x.vkp")), QString());
+    EXPECT_EQ(ReadProgramName(Path("empty.VKP")), QStringLiteral("Default   "));
+    EXPECT_EQ(ReadProgramName(Path("long.VKP")), QStringLiteral("Default   "));
+    EXPECT_EQ(ReadProgramName(Path("missing.VKP")), QStringLiteral("Default   "));
+    EXPECT_EQ(ReadProgramName(Path("x")), QString());
+}
+
+TEST_F(ProgramFileTest, ReadsExactlyOneRecord)
+{
+    const RecordImage written = EncodeProgram(VariedProgram());
+    ASSERT_TRUE(WriteRaw(Path("p.VKP"), Bytes(written)));
+    RecordImage read{};
+    const FileResult result = ReadRecordFile(Path("p.VKP"), read);
+    EXPECT_TRUE(result.ok()) << result.message.toStdString();
+    EXPECT_EQ(read, written);
+}
+
+TEST_F(ProgramFileTest, WrongLengthNamesBothLengthsAndLeavesTheRecordAlone)
+{
+    const QByteArray record = Bytes(DefaultProgram());
+    for (const QByteArray &content : {record.left(111), record + '\0', QByteArray(), record + record}) {
+        ASSERT_TRUE(WriteRaw(Path("odd.VKP"), content));
+        RecordImage read = NewSlotRecord();
+        const FileResult result = ReadRecordFile(Path("odd.VKP"), read);
+        EXPECT_EQ(result.status, FileResult::Status::WrongLength);
+        EXPECT_EQ(result.lengthFound, content.size());
+        EXPECT_EQ(result.lengthExpected, 112);
+        EXPECT_TRUE(result.message.contains(QString::number(content.size())));
+        EXPECT_TRUE(result.message.contains(QStringLiteral("112")));
+        EXPECT_EQ(read, NewSlotRecord());
+    }
+}
+
+TEST_F(ProgramFileTest, MissingFileIsAReadError)
+{
+    RecordImage read = NewSlotRecord();
+    const FileResult result = ReadRecordFile(Path("missing.VKP"), read);
+    EXPECT_EQ(result.status, FileResult::Status::CannotRead);
+    EXPECT_TRUE(result.message.contains(QStringLiteral("missing.VKP")));
+    EXPECT_EQ(read, NewSlotRecord());
+    EXPECT_EQ(ReadRecordFile(dir_.path(), read).status, FileResult::Status::CannotRead);
+}
+
+TEST_F(ProgramFileTest, WriteReplacesTheFileWithExactlyTheRecord)
+{
+    ASSERT_TRUE(WriteRaw(Path("p.VKP"), QByteArray(500, 'z')));
+    const RecordImage record = EncodeProgram(VariedProgram());
+    EXPECT_TRUE(WriteRecordFile(Path("p.VKP"), record).ok());
+    EXPECT_EQ(ReadRaw(Path("p.VKP")), Bytes(record));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"p.VKP"});  // no temporary left
+}
+
+TEST_F(ProgramFileTest, FailedWriteLeavesTheOldFileUntouched)
+{
+    const QByteArray old = Bytes(DefaultProgram());
+    ASSERT_TRUE(WriteRaw(Path("p.VKP"), old));
+    FileResult result;
+    {
+        testing::FileSizeLimit limit(50);  // the new content cannot be written in full
+        ASSERT_TRUE(limit.active());
+        result = WriteRecordFile(Path("p.VKP"), EncodeProgram(VariedProgram()));
+    }
+    EXPECT_EQ(result.status, FileResult::Status::CannotWrite);
+    EXPECT_TRUE(result.message.contains(QStringLiteral("p.VKP")));
+    EXPECT_EQ(ReadRaw(Path("p.VKP")), old);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"p.VKP"});
+}
+
+TEST_F(ProgramFileTest, WriteIntoAMissingFolderFails)
+{
+    const FileResult result = WriteRecordFile(Path("no/such/folder/p.VKP"), DefaultProgram());
+    EXPECT_EQ(result.status, FileResult::Status::CannotWrite);
+    EXPECT_FALSE(result.message.isEmpty());
+}
+
+}  // namespace
+}  // namespace talvo
