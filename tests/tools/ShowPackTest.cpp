@@ -1,0 +1,301 @@
+#include "Commands.h"
+
+#include <memory>
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "../programs/TestRecords.h"
+#include "memory/MemoryFile.h"
+#include "programs/ProgramRecord.h"
+
+namespace talvo::cli {
+namespace {
+
+using talvo::testing::Bytes;
+using talvo::testing::ReadRaw;
+using talvo::testing::VariedProgram;
+using talvo::testing::WriteRaw;
+
+struct CommandRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CommandRun Direct(int (*command)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args)
+{
+    CommandRun r;
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.status = command(args, out, err);
+    out.flush();
+    err.flush();
+    return r;
+}
+
+MemoryImage MixedImage()
+{
+    MemoryImage image = BlankMemoryImage();
+    image[0] = EncodeProgram(VariedProgram());
+    image[2] = DefaultProgram();
+    image[19] = NewSlotRecord();
+    return image;
+}
+
+// The exact text for the default program: the format scripts and people read.
+const char kDefaultText[] =
+    "Name       \" FLAT DF  \"\n"
+    "Mode       Stereo\n"
+    "In use 1, program number 255, header tail 14 14 14\n"
+    "LEFT (IN A -> OUT 1)\n"
+    "  PEQ 1      30 Hz, +0.00 dB, Q 3.00\n"
+    "  PEQ 2      270 Hz, +0.00 dB, Q 3.00\n"
+    "  PEQ 3      1560 Hz, +0.00 dB, Q 3.00\n"
+    "  High pass  6dB Butterworth, 10 Hz\n"
+    "  Low pass   6dB Butterworth, 20200 Hz\n"
+    "  Gain       muted (-100.00 dB)\n"
+    "  Delay      0.00 ms\n"
+    "  Limiter    off, hold 0 ms, attack 10 dB/s, decay 10 dB/s\n"
+    "  Phase      normal\n"
+    "RIGHT (IN B -> OUT 2)\n"
+    "  PEQ 1      30 Hz, +0.00 dB, Q 3.00\n"
+    "  PEQ 2      270 Hz, +0.00 dB, Q 3.00\n"
+    "  PEQ 3      1560 Hz, +0.00 dB, Q 3.00\n"
+    "  High pass  6dB Butterworth, 10 Hz\n"
+    "  Low pass   6dB Butterworth, 20200 Hz\n"
+    "  Gain       muted (-100.00 dB)\n"
+    "  Delay      0.00 ms\n"
+    "  Limiter    off, hold 0 ms, attack 10 dB/s, decay 10 dB/s\n"
+    "  Phase      normal\n";
+
+class ShowPack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "test_tools";
+            static char *argv[] = {name, nullptr};
+            app_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        ASSERT_TRUE(dir_.isValid());
+    }
+
+    QString Path(const QString &name) const { return dir_.filePath(name); }
+
+    CommandRun Binary(const QStringList &args)
+    {
+        QProcess p;
+        p.start(QStringLiteral(TALVOCTL_PATH), args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        CommandRun r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // show --json FILE > FILE.json; pack FILE.json OUT; the bytes of OUT.
+    QByteArray ShowThenPack(const QString &file)
+    {
+        const CommandRun shown = Binary({"show", "--json", file});
+        EXPECT_EQ(shown.status, kExitOk) << shown.err.toStdString();
+        EXPECT_TRUE(shown.err.isEmpty());
+        const QString json = file + QStringLiteral(".json");
+        EXPECT_TRUE(WriteRaw(json, shown.out.toUtf8()));
+        const QString out = file + QStringLiteral(".packed");
+        const CommandRun packed = Binary({"pack", json, out});
+        EXPECT_EQ(packed.status, kExitOk) << packed.err.toStdString();
+        return ReadRaw(out);
+    }
+
+    std::unique_ptr<QCoreApplication> app_;
+    QTemporaryDir dir_;
+};
+
+TEST_F(ShowPack, ShowsTheDefaultProgramAsText)
+{
+    ASSERT_TRUE(WriteRaw(Path("d.VKP"), Bytes(DefaultProgram())));
+    const CommandRun r = Binary({"show", Path("d.VKP")});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out.toStdString(), kDefaultText);
+    EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST_F(ShowPack, ShowsEveryStageOfAVariedProgram)
+{
+    ASSERT_TRUE(WriteRaw(Path("v.VKP"), Bytes(EncodeProgram(VariedProgram()))));
+    const CommandRun r = Direct(RunShowCommand, {Path("v.VKP")});
+    EXPECT_EQ(r.status, kExitOk);
+    const char *lines[] = {
+        "Name       \"Caf\u00E9 \u20AC \u0178!?\"\n",
+        "Mode       Mono\n",
+        "In use 1, program number 7, header tail 01 02 03\n",
+        "  PEQ 1      35.1 Hz, +4.50 dB, Q 1.41, FLAT\n",
+        "  PEQ 2      1000 Hz, -12.30 dB, Q 0.50\n",
+        "  High pass  12dB/0.7, 35.1 Hz\n",
+        "  Low pass   24dB Link-Riley, 16000 Hz\n",
+        "  Gain       -12.50 dB\n",
+        "  Delay      6.99 ms\n",
+        "  Limiter    threshold 0 dB, hold 100 ms, attack 1000 dB/s, decay 257 dB/s\n",
+        "  Phase      inverted (180)\n",
+        "  PEQ 1      20.1 Hz, -15.00 dB, Q 9.99\n",
+        "  Low pass   48dB Link-Riley, 20200 Hz\n",
+        "  Gain       +6.00 dB\n",
+        "  Limiter    threshold -41 dB, hold 1 ms, attack 10 dB/s, decay 1000 dB/s\n",
+    };
+    for (const char *line : lines) EXPECT_TRUE(r.out.contains(QString::fromUtf8(line))) << line << "\n" << r.out.toStdString();
+}
+
+TEST_F(ShowPack, ShowsAMemoryFileSlotBySlot)
+{
+    ASSERT_TRUE(WriteRaw(Path("m.DMP"), MemoryImageBytes(MixedImage())));
+    const CommandRun r = Direct(RunShowCommand, {Path("m.DMP")});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Slot 1:\n  Name       \"Caf\u00E9")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Slot 2: empty (name \"PresetFlat\")\n")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Slot 3:\n  Name       \" FLAT DF  \"\n")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Slot 20:\n  Name       \"PresetFlat\"\n")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("    PEQ 1      35.1 Hz")));
+
+    const CommandRun json = Direct(RunShowCommand, {"--json", Path("m.DMP")});
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(o.keys(), QStringList{"slots"});
+    const QJsonArray slotArray = o["slots"].toArray();
+    ASSERT_EQ(slotArray.size(), 20);
+    EXPECT_EQ(slotArray.at(1).toObject()["inUse"].toInt(-1), 0);
+    EXPECT_EQ(slotArray.at(0).toObject()["programNumber"].toInt(), 7);
+}
+
+TEST_F(ShowPack, ShowThenPackGivesBackTheSameBytes)
+{
+    RecordImage corner = EncodeProgram(VariedProgram());
+    corner[16 + 16 + 5] = 0x55;  // left band 3: FLAT -0.00 dB
+    corner[64 + 34] = 0x00;      // right gain: an odd sign byte
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } files[] = {
+        {"default.VKP", Bytes(DefaultProgram())},
+        {"varied.VKP", Bytes(EncodeProgram(VariedProgram()))},
+        {"corner.VKP", Bytes(corner)},
+        {"memory.DMP", MemoryImageBytes(MixedImage())},
+    };
+    for (const auto &f : files) {
+        ASSERT_TRUE(WriteRaw(Path(f.name), f.bytes));
+        EXPECT_EQ(ShowThenPack(Path(f.name)), f.bytes) << f.name;
+    }
+}
+
+TEST_F(ShowPack, KindFollowsTheLengthNotTheExtension)
+{
+    ASSERT_TRUE(WriteRaw(Path("odd.DMP"), Bytes(DefaultProgram())));
+    const CommandRun r = Direct(RunShowCommand, {Path("odd.DMP")});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out.toStdString(), kDefaultText);
+}
+
+TEST_F(ShowPack, RefusesOtherLengthsNamingBothLengths)
+{
+    const QByteArray record = Bytes(DefaultProgram());
+    for (const QByteArray &content : {record.left(111), record + 'x', QByteArray()}) {
+        ASSERT_TRUE(WriteRaw(Path("bad.VKP"), content));
+        const CommandRun r = Binary({"show", Path("bad.VKP")});
+        EXPECT_EQ(r.status, kExitRefused);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral(" is %1 bytes long").arg(content.size()))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("expected 112"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("2240"))) << r.err.toStdString();
+    }
+}
+
+TEST_F(ShowPack, PackRefusesBadInputAndLeavesTheOldFileAlone)
+{
+    QJsonObject record = QJsonDocument::fromJson(
+        Direct(RunShowCommand, {"--json", [&] {
+                   WriteRaw(Path("d.VKP"), Bytes(DefaultProgram()));
+                   return Path("d.VKP");
+               }()}).out.toUtf8()).object();
+    QJsonObject missing = record;
+    QJsonObject left = missing["left"].toObject();
+    left.remove("hold");
+    missing["left"] = left;
+    QJsonObject outOfRange = record;
+    left = outOfRange["left"].toObject();
+    left["limitThreshold"] = 256;
+    outOfRange["left"] = left;
+    QJsonObject badSlots{{"slots", QJsonArray{record}}};
+
+    const struct {
+        QByteArray json;
+        const char *mentions;
+    } cases[] = {
+        {"{\"name\": \"x\",", "not valid JSON"},
+        {"[1, 2]", "JSON object"},
+        {QJsonDocument(missing).toJson(), "left.hold: missing"},
+        {QJsonDocument(outOfRange).toJson(), "left.limitThreshold: 256 is out of range"},
+        {QJsonDocument(badSlots).toJson(), "slots: must be an array of 20"},
+    };
+    const QByteArray old = QByteArray("the old file");
+    for (const auto &c : cases) {
+        ASSERT_TRUE(WriteRaw(Path("in.json"), c.json));
+        ASSERT_TRUE(WriteRaw(Path("out.VKP"), old));
+        const CommandRun r = Binary({"pack", Path("in.json"), Path("out.VKP")});
+        EXPECT_EQ(r.status, kExitRefused) << c.mentions;
+        EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.mentions))) << r.err.toStdString();
+        EXPECT_EQ(ReadRaw(Path("out.VKP")), old) << c.mentions;
+
+        const CommandRun fresh = Direct(RunPackCommand, {Path("in.json"), Path("new.VKP")});
+        EXPECT_EQ(fresh.status, kExitRefused);
+        EXPECT_FALSE(QFile::exists(Path("new.VKP")));
+    }
+}
+
+TEST_F(ShowPack, PackRefusesABadSlotNamingIt)
+{
+    ASSERT_TRUE(WriteRaw(Path("m.DMP"), MemoryImageBytes(MixedImage())));
+    QJsonObject o = QJsonDocument::fromJson(Direct(RunShowCommand, {"--json", Path("m.DMP")}).out.toUtf8()).object();
+    QJsonArray slotArray = o["slots"].toArray();
+    QJsonObject slot = slotArray.at(4).toObject();
+    slot["name"] = "Eleven char";
+    slotArray[4] = slot;
+    o["slots"] = slotArray;
+    ASSERT_TRUE(WriteRaw(Path("m.json"), QJsonDocument(o).toJson()));
+    const CommandRun r = Direct(RunPackCommand, {Path("m.json"), Path("out.DMP")});
+    EXPECT_EQ(r.status, kExitRefused);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("talvoctl pack: slots[4].name: is 11 bytes long"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("out.DMP")));
+}
+
+TEST_F(ShowPack, UsageAndUnreadableInput)
+{
+    EXPECT_EQ(Direct(RunShowCommand, {}).status, kExitRefused);
+    EXPECT_EQ(Direct(RunShowCommand, {"--yaml", "x"}).status, kExitRefused);
+    EXPECT_EQ(Direct(RunShowCommand, {"a", "b"}).status, kExitRefused);
+    EXPECT_EQ(Direct(RunPackCommand, {"only-one"}).status, kExitRefused);
+    const CommandRun missing = Direct(RunShowCommand, {Path("missing.VKP")});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("missing.VKP")));
+    EXPECT_EQ(Direct(RunPackCommand, {Path("missing.json"), Path("out.VKP")}).status, kExitFailed);
+    EXPECT_FALSE(QFile::exists(Path("out.VKP")));
+}
+
+TEST_F(ShowPack, PackReportsAWriteFailure)
+{
+    ASSERT_TRUE(WriteRaw(Path("d.VKP"), Bytes(DefaultProgram())));
+    ASSERT_TRUE(WriteRaw(Path("d.json"), Direct(RunShowCommand, {"--json", Path("d.VKP")}).out.toUtf8()));
+    const CommandRun r = Direct(RunPackCommand, {Path("d.json"), Path("no/such/folder/out.VKP")});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("out.VKP"))) << r.err.toStdString();
+}
+
+}  // namespace
+}  // namespace talvo::cli
