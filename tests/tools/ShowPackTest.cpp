@@ -201,6 +201,16 @@ TEST_F(ShowPack, KindFollowsTheLengthNotTheExtension)
     EXPECT_EQ(r.out.toStdString(), kDefaultText);
 }
 
+TEST_F(ShowPack, ControlCharactersInTheNameAreEscaped)
+{
+    RecordImage record = DefaultProgram();
+    const char name[] = "A\0\x81\x1B\x80     ";
+    std::copy_n(name, kNameSize, record.begin());
+    ASSERT_TRUE(WriteRaw(Path("c.VKP"), Bytes(record)));
+    const CommandRun r = Direct(RunShowCommand, {Path("c.VKP")});
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Name       \"A\\x00\\x81\\x1B\u20AC     \"\n"))) << r.out.toStdString();
+}
+
 TEST_F(ShowPack, RefusesOtherLengthsNamingBothLengths)
 {
     const QByteArray record = Bytes(DefaultProgram());

@@ -42,6 +42,20 @@ QString ModeText(int mode)
     }
 }
 
+// The name as text, with control characters (a NUL-filled name, say) written as \xNN so that
+// the terminal shows them instead of acting on them.
+QString NameText(const std::array<std::uint8_t, kNameSize> &name)
+{
+    QString text;
+    for (const QChar c : ProgramNameText(name)) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            text += QStringLiteral("\\x") + QStringLiteral("%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += c;
+    }
+    return text;
+}
+
 QString FrequencyText(double freq) { return Number(freq) + QStringLiteral(" Hz"); }
 
 QString FilterText(const CrossoverFilter &filter)
@@ -100,7 +114,7 @@ void PrintChannel(QTextStream &out, const QString &title, const ChannelSettings 
 void PrintRecord(QTextStream &out, const RecordImage &record, const QString &indent)
 {
     const Program p = DecodeProgram(record);
-    out << indent << "Name       \"" << ProgramNameText(p.name) << "\"\n";
+    out << indent << "Name       \"" << NameText(p.name) << "\"\n";
     out << indent << "Mode       " << ModeText(p.mode) << '\n';
     out << indent << QStringLiteral("In use %1, program number %2, header tail %3")
                          .arg(p.inUse)
@@ -118,7 +132,7 @@ void PrintMemory(QTextStream &out, const MemoryImage &image)
         if (!RecordInUse(record)) {
             std::array<std::uint8_t, kNameSize> name;
             std::copy_n(record.begin(), kNameSize, name.begin());
-            out << QStringLiteral("Slot %1: empty (name \"%2\")").arg(i + 1).arg(ProgramNameText(name)) << '\n';
+            out << QStringLiteral("Slot %1: empty (name \"%2\")").arg(i + 1).arg(NameText(name)) << '\n';
             continue;
         }
         out << QStringLiteral("Slot %1:").arg(i + 1) << '\n';
