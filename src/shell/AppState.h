@@ -32,6 +32,9 @@ struct AppState {
     PeqState peq;
     Mode mode = Mode::Stereo;
     int testMode = kTestModeNone;
+    // Firmware version from the connected amplifier's status block; 1.0 until one arrives.
+    int firmwareMajor = 1;
+    int firmwareMinor = 0;
 };
 
 }  // namespace talvo

@@ -1,0 +1,60 @@
+#pragma once
+// The application: owns the one AppState, the link runtime and every window, creates the
+// windows once at start-up (the main window first) and hands them the state by reference.
+
+#include <memory>
+
+#include <QString>
+
+#include "shell/AppState.h"
+#include "shell/InterfaceTexts.h"
+
+namespace talvo {
+
+class AboutBox;
+class ComSetupDialog;
+class Link;
+class LinkController;
+class MainWindow;
+
+struct ApplicationOptions {
+    // For this run every port number opens this device (the demonstration bus's terminal);
+    // the remembered port number stays as it is. Empty: the ports as configured.
+    QString deviceOverride;
+    // A line for status panel 1 naming what the override is (empty: nothing).
+    QString deviceNote;
+};
+
+class Application {
+public:
+    explicit Application(const ApplicationOptions &options = {});
+    ~Application();
+    Application(const Application &) = delete;
+    Application &operator=(const Application &) = delete;
+
+    // Creates the link and every window.
+    void Create();
+    // Shows the main window maximised (centred at its restored size underneath).
+    void ShowMainWindow();
+
+    AppState &state() { return state_; }
+    InterfaceTexts &texts() { return texts_; }
+    Link &link() { return *link_; }
+    LinkController &linkController() { return *controller_; }
+    MainWindow &mainWindow() { return *main_; }
+    ComSetupDialog &comSetup() { return *comSetup_; }
+    AboutBox &aboutBox() { return *about_; }
+
+private:
+    ApplicationOptions options_;
+    AppState state_;
+    InterfaceTexts texts_;
+    // Destroyed in reverse order: the windows first, then the link (closing the port).
+    std::unique_ptr<Link> link_;
+    std::unique_ptr<LinkController> controller_;
+    std::unique_ptr<MainWindow> main_;
+    ComSetupDialog *comSetup_ = nullptr;  // owned by the main window
+    AboutBox *about_ = nullptr;           // owned by the main window
+};
+
+}  // namespace talvo

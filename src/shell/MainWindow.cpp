@@ -1,0 +1,388 @@
+#include "shell/MainWindow.h"
+
+#include <exception>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "link/Clock.h"
+#include "link/Connection.h"
+#include "link/Link.h"
+#include "link/Settings.h"
+#include "shell/AboutBox.h"
+#include "shell/AppIcon.h"
+#include "shell/AppState.h"
+#include "shell/ComSetupDialog.h"
+#include "shell/HelpFile.h"
+#include "shell/InterfaceTexts.h"
+#include "shell/SignalFlowPanel.h"
+#include "widgets/PanelStatusBar.h"
+#include "widgets/RectLed.h"
+
+namespace talvo {
+
+namespace {
+
+struct ActionSpec {
+    const char *name;
+    const char *caption;         // as ApplyTexts writes it
+    const char *builtinCaption;  // before the first ApplyTexts
+    const char *hint;            // toolbar hint as ApplyTexts writes it (null: not on the toolbar)
+    const char *builtinHint;
+    std::initializer_list<const char *> themeIcons;
+    QStyle::StandardPixmap fallbackIcon;
+    // Whether the action's work exists in this program yet. The others stay disabled rather
+    // than pretend: their windows and procedures come with later work, which enables them.
+    bool available;
+};
+
+const ActionSpec kActions[] = {
+    {"New1", "New", "New", "New", "NEW", {"document-new"}, QStyle::SP_FileIcon, false},
+    {"Open1", "Open...", "Open...", "Open", "OPEN", {"document-open"}, QStyle::SP_DialogOpenButton, false},
+    {"Save1", "Save...", "Save...", "Save", "SAVE", {"document-save"}, QStyle::SP_DialogSaveButton, false},
+    {"Memory1", "Memory...", "Memory...", "Memory", "MEMORAY", {"media-flash", "drive-removable-media"},
+     QStyle::SP_DriveFDIcon, false},
+    {"Exit1", "Exit", "Exit", "Exit", "EXIT", {"application-exit"}, QStyle::SP_DialogCloseButton, true},
+    {"Stereo1", "Stereo", "Stereo", nullptr, nullptr, {}, QStyle::SP_CustomBase, false},
+    {"Bridge1", "Bridge", "Bridge", nullptr, nullptr, {}, QStyle::SP_CustomBase, false},
+    {"Mono1", "Mono", "Mono", nullptr, nullptr, {}, QStyle::SP_CustomBase, false},
+    {"SineTest1", "Sine Test", "Sine Test ", nullptr, nullptr, {}, QStyle::SP_CustomBase, false},
+    {"NoiseTest1", "Noise Test", "Noise Test", nullptr, nullptr, {}, QStyle::SP_CustomBase, false},
+    {"COMSetup1", "COM Setup...", "COM Setup...", nullptr, nullptr, {"preferences-system", "document-properties"},
+     QStyle::SP_ComputerIcon, true},
+    {"Search1", "Search... ", "Search...", nullptr, nullptr, {"system-search", "edit-find"},
+     QStyle::SP_FileDialogContentsView, true},
+    {"Connect1", "Connect", "Connect", "Connect", "CONNTECT", {"network-wired", "network-transmit-receive"},
+     QStyle::SP_DriveNetIcon, true},
+    {"Disconnect1", "Disconnect", "Disconnect", "Disconnect", "DISCONNECT",
+     {"network-offline", "network-wired-disconnected"}, QStyle::SP_BrowserStop, true},
+    {"Content1", "Content", "Content", nullptr, nullptr, {"help-contents", "help-browser"},
+     QStyle::SP_DialogHelpButton, true},
+    {"About1", "About...", "About...", "About", "ABOUT", {"help-about"}, QStyle::SP_MessageBoxInformation, true},
+};
+
+struct MenuSpec {
+    const char *name;
+    const char *caption;
+    std::initializer_list<const char *> items;  // "-" is a separator
+};
+
+const MenuSpec kMenus[] = {
+    {"File1", "File", {"New1", "Open1", "Save1", "-", "Memory1", "-", "Exit1"}},
+    {"Mode1", "Mode", {"Stereo1", "Bridge1", "Mono1"}},
+    {"Test1", "Test", {"SineTest1", "NoiseTest1"}},
+    {"Tools1", "Tools", {"COMSetup1", "Search1", "-", "Connect1", "Disconnect1"}},
+    {"Help1", "Help", {"Content1", "-", "About1"}},
+};
+
+// Toolbar positions 1..11; null is a separator.
+const char *const kToolBar[] = {"New1",    "Open1", "Save1", nullptr, "Connect1", "Disconnect1",
+                                nullptr,   "Memory1", nullptr, "About1", "Exit1"};
+
+constexpr QSize kToolButtonSize{25, 30};
+
+QIcon ThemeIcon(std::initializer_list<const char *> names, QStyle::StandardPixmap fallback, const QStyle *style) {
+    for (const char *name : names)
+        if (QIcon::hasThemeIcon(QString::fromLatin1(name))) return QIcon::fromTheme(QString::fromLatin1(name));
+    return fallback == QStyle::SP_CustomBase ? QIcon() : style->standardIcon(fallback);
+}
+
+}  // namespace
+
+QString FirmwareText(int major, int minor) {
+    return QStringLiteral("     MCU Firmware Version: DSP VS-%1.%2").arg(major).arg(minor);
+}
+
+MainWindow::MainWindow(AppState &state, InterfaceTexts &texts, LinkController &link, QWidget *parent)
+    : QMainWindow(parent), state_(state), texts_(texts), link_(link), prompts_(ShellPrompts::Defaults()) {
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QString::fromLatin1(kMainCaption));
+    setWindowIcon(AppIcon());
+
+    buildActions();
+    buildMenus();
+    buildToolBar();
+    buildCentre();
+
+    stt_ = new PanelStatusBar({150, 150, 50}, this);
+    stt_->setObjectName(QStringLiteral("stt"));
+    setStatusBar(stt_);
+
+    // The status texts of the link are refreshed from here, every 20 ms for the whole run.
+    timer4_ = new QTimer(this);
+    timer4_->setObjectName(QStringLiteral("Timer4"));
+    timer4_->setInterval(Clock::toRealCeilMs(kStatusTimerMs));
+    connect(timer4_, &QTimer::timeout, &link_, &LinkController::Timer4Timer);
+    timer4_->start();
+
+    connect(&link_.link(), &Link::statusText, stt_, &PanelStatusBar::setPanelText);
+    connect(&link_.link(), &Link::progressChanged, progst1_, &QProgressBar::setValue);
+    connect(&link_, &LinkController::indicatorChanged, this, [this](bool lit, const QString &text) {
+        lineled_->setActive(lit);
+        linetext_->setText(text);
+    });
+    connect(&link_, &LinkController::openError, this, &MainWindow::showOpenError);
+
+    texts_.Register(this, [this] { WriteOwnTexts(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildActions() {
+    for (const ActionSpec &spec : kActions) {
+        auto *a = new QAction(QString::fromLatin1(spec.builtinCaption), this);
+        a->setObjectName(QString::fromLatin1(spec.name));
+        if (spec.builtinHint) a->setToolTip(QString::fromLatin1(spec.builtinHint));
+        a->setIcon(ThemeIcon(spec.themeIcons, spec.fallbackIcon, style()));
+        a->setEnabled(spec.available);
+    }
+    // Handlers as queued calls: a modal window or a wait that keeps the interface alive then
+    // never runs inside the menu's own event handling.
+    auto bind = [this](const char *name, void (MainWindow::*handler)()) {
+        connect(action(name), &QAction::triggered, this, handler, Qt::QueuedConnection);
+    };
+    bind("Connect1", &MainWindow::Connect1Click);
+    bind("Search1", &MainWindow::Search1Click);
+    bind("Disconnect1", &MainWindow::Disconnect1Click);
+    bind("COMSetup1", &MainWindow::COMSetup1Click);
+    bind("Content1", &MainWindow::Content1Click);
+    bind("About1", &MainWindow::About1Click);
+    connect(action("Exit1"), &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void MainWindow::buildMenus() {
+    for (const MenuSpec &spec : kMenus) {
+        QMenu *m = menuBar()->addMenu(QString::fromLatin1(spec.caption));
+        m->setObjectName(QString::fromLatin1(spec.name));
+        for (const char *item : spec.items) {
+            if (QByteArrayView(item) == "-")
+                m->addSeparator();
+            else
+                m->addAction(action(item));
+        }
+    }
+}
+
+void MainWindow::buildToolBar() {
+    toolBar_ = addToolBar(QStringLiteral("ToolBar1"));
+    toolBar_->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar_->setMovable(false);
+    toolBar_->setFloatable(false);
+    toolBar_->setIconSize(QSize(20, 20));
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    int position = 0;
+    for (const char *name : kToolBar) {
+        ++position;
+        if (!name) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction *a = action(name);
+        toolBar_->addAction(a);
+        if (QWidget *button = toolBar_->widgetForAction(a)) {
+            button->setObjectName(QStringLiteral("ToolButton%1").arg(position));
+            button->setFixedSize(kToolButtonSize);
+        }
+    }
+}
+
+void MainWindow::buildCentre() {
+    auto *centre = new QWidget(this);
+    centre->setObjectName(QStringLiteral("Centre"));
+    auto *layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(6, 6, 6, 4);
+    layout->setSpacing(5);
+
+    panel_ = new SignalFlowPanel(centre);
+    layout->addWidget(panel_, 1);
+    connect(panel_, &SignalFlowPanel::closeRequested, this, &QWidget::close, Qt::QueuedConnection);
+    // Every block first brings the interface texts up to date; the editors it opens come with
+    // their own work and connect to the same signal.
+    connect(panel_, &SignalFlowPanel::blockClicked, this, [this] { ApplyTexts(); });
+
+    auto *strip = new QHBoxLayout(panel_->linkStrip());
+    strip->setContentsMargins(0, 2, 0, 0);
+    strip->setSpacing(8);
+    lineled_ = new RectLed(panel_->linkStrip());
+    lineled_->setObjectName(QStringLiteral("lineled"));
+    lineled_->setFixedSize(30, 14);
+    linetext_ = new QLabel(QStringLiteral("OFFLINE"), panel_->linkStrip());
+    linetext_->setObjectName(QStringLiteral("linetext"));
+    QFont bold = linetext_->font();
+    bold.setBold(true);
+    linetext_->setFont(bold);
+    linetext_->setMinimumWidth(linetext_->fontMetrics().horizontalAdvance(QStringLiteral("OFFLINE")) + 6);
+    label15_ = new QLabel(QStringLiteral("ID:1"), panel_->linkStrip());
+    label15_->setObjectName(QStringLiteral("Label15"));
+    label15_->setMinimumWidth(label15_->fontMetrics().horizontalAdvance(QStringLiteral("ID:255")) + 6);
+    strip->addWidget(lineled_);
+    strip->addWidget(linetext_);
+    strip->addSpacing(10);
+    strip->addWidget(label15_);
+
+    progst1_ = new QProgressBar(centre);
+    progst1_->setObjectName(QStringLiteral("progst1"));
+    progst1_->setRange(0, 100);
+    progst1_->setValue(0);
+    progst1_->setTextVisible(false);
+    progst1_->setFixedHeight(14);
+    layout->addWidget(progst1_);
+
+    setCentralWidget(centre);
+}
+
+QAction *MainWindow::action(const char *objectName) const {
+    return findChild<QAction *>(QString::fromLatin1(objectName), Qt::FindDirectChildrenOnly);
+}
+
+QMenu *MainWindow::menu(const char *objectName) const {
+    return menuBar()->findChild<QMenu *>(QString::fromLatin1(objectName));
+}
+
+void MainWindow::placeOnScreen() {
+    resize(kRestoredSize);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), kRestoredSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void MainWindow::ApplyTexts() { texts_.ApplyTexts(); }
+
+void MainWindow::WriteOwnTexts() {
+    static const QString kFamily = QStringLiteral("MS Sans Serif");
+    if (font().family() != kFamily) {
+        QFont f = font();
+        f.setFamily(kFamily);
+        setFont(f);
+    }
+    for (const MenuSpec &spec : kMenus)
+        if (QMenu *m = menu(spec.name)) m->setTitle(QString::fromLatin1(spec.caption));
+    for (const ActionSpec &spec : kActions) {
+        QAction *a = action(spec.name);
+        a->setText(QString::fromLatin1(spec.caption));
+        if (spec.hint) a->setToolTip(QString::fromLatin1(spec.hint));
+    }
+    panel_->ApplyTexts(state_.testMode == kTestModeSine);
+    label15_->setText(QStringLiteral("ID:%1").arg(state_.link.chosenId));
+    linetext_->setText(state_.link.linkActive != 0 ? QStringLiteral("ONLINE") : QStringLiteral("OFFLINE"));
+    stt_->setPanelText(2, state_.link.linkActive == 0 ? QString()
+                                                     : FirmwareText(state_.firmwareMajor, state_.firmwareMinor));
+}
+
+void MainWindow::StartUp() {
+    link_.link().LoadPortNumber();
+    // The language value has no effect on the texts (they are always English); reading it
+    // only decides whether the texts are written now. A first run has no value yet.
+    if (Settings::Language().has_value()) ApplyTexts();
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (!startedUp_) {
+        startedUp_ = true;
+        StartUp();
+    }
+}
+
+void MainWindow::showOpenError(const QString &caption, const QString &text) {
+    prompts_.tell(this, QMessageBox::Critical, caption, text);
+}
+
+void MainWindow::Connect1Click() {
+    ApplyTexts();
+    // A port that cannot be opened is reported through openError, shown above.
+    if (!link_.ConnectLinkSteps()) return;
+    // The port is open and sending is enabled. Choosing the ID and connecting to it belongs
+    // to the Connect window, which is not part of this program yet, so nothing further is
+    // shown; Tools > Disconnect already works on the open link.
+}
+
+void MainWindow::Search1Click() {
+    ApplyTexts();
+    if (!link_.SearchLinkSteps()) return;
+    // The port is open and sending is enabled. Probing the bus belongs to the Search window,
+    // which is not part of this program yet, so nothing further is shown.
+}
+
+void MainWindow::Disconnect1Click() {
+    ApplyTexts();
+    emit disconnecting();
+    link_.Disconnect();
+}
+
+void MainWindow::COMSetup1Click() {
+    ApplyTexts();
+    if (comSetup_) comSetup_->exec();
+}
+
+void MainWindow::Content1Click() {
+    const QString path = LocateHelpFile(QDir::currentPath(), Settings::InstallPath());
+    if (path.isEmpty()) {
+        prompts_.tell(this, QMessageBox::Warning, QString::fromLatin1(kMainCaption),
+                      QString::fromLatin1(kHelpMissingText));
+        return;
+    }
+    // When the desktop has no handler for the file, nothing is shown, as when a help viewer
+    // is missing.
+    prompts_.openFile(path);
+}
+
+void MainWindow::About1Click() {
+    ApplyTexts();
+    if (!about_) return;
+    about_->PrepareToShow();
+    about_->exec();
+}
+
+bool MainWindow::ConfirmClose() {
+    if (state_.link.unsavedChanges != kYes) return true;
+    const QMessageBox::StandardButton answer =
+        prompts_.ask(this, QMessageBox::Question, QString::fromLatin1(kMainCaption),
+                     QString::fromLatin1(kExitQuestionText), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes) {
+        // File > Save..., when this program has it; whatever the save dialog's outcome, the
+        // program then closes.
+        QAction *save = action("Save1");
+        if (save->isEnabled()) {
+            try {
+                save->trigger();
+            } catch (const std::exception &) {
+            }
+        }
+        return true;
+    }
+    return answer == QMessageBox::No;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    // A close asked for while the closing disconnect is still running is the same close.
+    if (closing_ || !ConfirmClose()) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    emit disconnecting();
+    link_.Shutdown();
+    timer4_->stop();
+    event->accept();
+}
+
+QString MainWindow::statusText(int panel) const { return stt_->panelText(panel); }
+
+}  // namespace talvo

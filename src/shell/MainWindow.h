@@ -1,0 +1,120 @@
+#pragma once
+// The main window (TForm1): menus, toolbar, the signal-flow panel, the link indicators, the
+// progress bar and the status bar. It is a view over the application's AppState like every
+// other window; the link work behind the Tools menu is done by the link runtime.
+
+#include <QMainWindow>
+
+#include "shell/ShellPrompts.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTimer;
+class QToolBar;
+
+namespace talvo {
+
+struct AppState;
+class AboutBox;
+class ComSetupDialog;
+class InterfaceTexts;
+class Link;
+class LinkController;
+class PanelStatusBar;
+class RectLed;
+class SignalFlowPanel;
+
+inline constexpr const char *kMainCaption = "TALVO";
+inline constexpr const char *kExitQuestionText = "Exit this program,Save the change to a file?";
+inline constexpr QSize kRestoredSize{799, 557};
+
+// Status panel 2 while an amplifier is connected.
+QString FirmwareText(int major, int minor);
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // The link runtime reports its texts, lamp and progress through signals, shown here.
+    MainWindow(AppState &state, InterfaceTexts &texts, LinkController &link, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Wiring done once by the application after every window exists.
+    void setComSetup(ComSetupDialog *dialog) { comSetup_ = dialog; }
+    void setAboutBox(AboutBox *box) { about_ = box; }
+    ShellPrompts &prompts() { return prompts_; }
+
+    // Restored size, centred on the screen; the caller then shows the window maximised.
+    void placeOnScreen();
+
+    // The interface texts of every window (the main window's own are one routine among them).
+    void ApplyTexts();
+    // The main window's own part of ApplyTexts.
+    void WriteOwnTexts();
+
+    // Start-up step run when the window is first shown: the remembered port, the language
+    // value, then ApplyTexts (skipped, leaving the built-in texts, when the value is missing).
+    void StartUp();
+
+    // Menu handlers.
+    void Connect1Click();
+    void Search1Click();
+    void Disconnect1Click();
+    void COMSetup1Click();
+    void Content1Click();
+    void About1Click();
+
+    // The exit question: true when the window may close.
+    bool ConfirmClose();
+
+    QString statusText(int panel) const;
+
+    QAction *action(const char *objectName) const;
+    QMenu *menu(const char *objectName) const;
+    QToolBar *toolBar() const { return toolBar_; }
+    SignalFlowPanel *signalFlow() const { return panel_; }
+    RectLed *lineLed() const { return lineled_; }
+    QLabel *lineText() const { return linetext_; }
+    QLabel *idLabel() const { return label15_; }
+    QProgressBar *progressBar() const { return progst1_; }
+    PanelStatusBar *statusPanels() const { return stt_; }
+    QTimer *statusTimer() const { return timer4_; }
+
+signals:
+    // Disconnect clears the connect state that other windows keep (the Connect window's
+    // current program, the memory window's list); they listen here.
+    void disconnecting();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildCentre();
+    void showOpenError(const QString &caption, const QString &text);
+
+    AppState &state_;
+    InterfaceTexts &texts_;
+    LinkController &link_;
+    ComSetupDialog *comSetup_ = nullptr;
+    AboutBox *about_ = nullptr;
+    ShellPrompts prompts_;
+
+    QToolBar *toolBar_ = nullptr;
+    SignalFlowPanel *panel_ = nullptr;
+    RectLed *lineled_ = nullptr;
+    QLabel *linetext_ = nullptr;
+    QLabel *label15_ = nullptr;
+    QProgressBar *progst1_ = nullptr;
+    PanelStatusBar *stt_ = nullptr;
+    QTimer *timer4_ = nullptr;
+
+    bool startedUp_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace talvo

@@ -1,0 +1,30 @@
+#pragma once
+// The ways the shell speaks to the operator outside its windows: modal questions, notices and
+// handing a file to the desktop. They are plain functions so that tests can answer a question
+// or catch a notice without a human at the screen; the defaults use message boxes and the
+// desktop's file handler.
+
+#include <functional>
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace talvo {
+
+struct ShellPrompts {
+    // A question with the given buttons; returns the button chosen (Cancel/Escape when closed).
+    std::function<QMessageBox::StandardButton(QWidget *parent, QMessageBox::Icon icon, const QString &caption,
+                                              const QString &text, QMessageBox::StandardButtons buttons)>
+        ask;
+    // A notice with one "OK" button.
+    std::function<void(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text)>
+        tell;
+    // Opens a file with the desktop's handler for its type; false when nothing could open it.
+    std::function<bool(const QString &path)> openFile;
+
+    static ShellPrompts Defaults();
+};
+
+}  // namespace talvo

@@ -1,0 +1,137 @@
+// talvo: the TALVO Control program.
+//
+//   talvo                     the program on the remembered COM port
+//   talvo --demo              the program on simulated amplifiers (IDs 1 and 3) inside the process
+//   talvo --screenshot FILE   after start-up, save the main window as a PNG image and quit
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QTimer>
+
+#include "shell/AppIcon.h"
+#include "shell/Application.h"
+#include "shell/DemoBus.h"
+#include "shell/MainWindow.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitBadArguments = 2;
+
+// Long enough for the first layout and paint to settle before the picture is taken.
+constexpr int kScreenshotDelayMs = 600;
+
+const char kUsage[] =
+    "Usage: talvo [--demo] [--screenshot FILE]\n"
+    "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
+    "                     the program; the remembered COM port is left as it is\n"
+    "  --screenshot FILE  save the main window as a PNG image after start-up, then quit\n"
+    "  -h, --help         show this text\n";
+
+bool WantsHelp(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+    return false;
+}
+
+// Without a display Qt aborts with a long message; say plainly what is missing instead.
+bool HasDisplay(int argc, char **argv) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char *value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "-platform") || !std::strncmp(argv[i], "-platform=", 10)) return true;
+    return false;
+#else
+    (void)argc;
+    (void)argv;
+    return true;
+#endif
+}
+
+void ApplyIconThemeFallback() {
+    // On a desktop the theme comes from the desktop; without one (a bare X server, a kiosk)
+    // Adwaita, where installed, stands in before the built-in icons.
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (!HasDisplay(argc, argv)) {
+        std::fputs("talvo: no display found: run it on a desktop, or set DISPLAY (X11), WAYLAND_DISPLAY, "
+                   "or QT_QPA_PLATFORM=offscreen\n",
+                   stderr);
+        return kExitFailed;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TALVO"));
+    QApplication::setWindowIcon(talvo::AppIcon());
+    ApplyIconThemeFallback();
+
+    QCommandLineParser parser;
+    const QCommandLineOption demo(QStringLiteral("demo"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
+    parser.addOption(demo);
+    parser.addOption(screenshot);
+    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString why = parser.errorText().isEmpty()
+                                ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().value(0))
+                                : parser.errorText();
+        std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
+        return kExitBadArguments;
+    }
+
+    // The bus outlives the application object below, so the port is closed before the
+    // simulated amplifiers go away.
+    std::unique_ptr<talvo::DemoBus> demoBus;
+    talvo::ApplicationOptions options;
+    if (parser.isSet(demo)) {
+        QString error;
+        demoBus = talvo::DemoBus::Start(&error);
+        if (!demoBus) {
+            std::fprintf(stderr, "talvo: cannot start the demonstration bus: %s\n", qPrintable(error));
+            return kExitFailed;
+        }
+        options.deviceOverride = demoBus->devicePath();
+        options.deviceNote = QStringLiteral(" Demo: ") + demoBus->devicePath();
+        std::fprintf(stderr, "talvo: demonstration bus on %s\n", qPrintable(demoBus->devicePath()));
+    }
+    talvo::Application shell(options);
+    shell.Create();
+
+    const QString screenshotPath = parser.value(screenshot);
+    if (screenshotPath.isEmpty()) {
+        shell.ShowMainWindow();
+        return app.exec();
+    }
+
+    // A picture at the restored size, the same on every machine whatever its screen.
+    talvo::MainWindow &window = shell.mainWindow();
+    window.placeOnScreen();
+    window.show();
+    int status = kExitOk;
+    QTimer::singleShot(kScreenshotDelayMs, &app, [&] {
+        if (!window.grab().save(screenshotPath, "PNG")) {
+            std::fprintf(stderr, "talvo: cannot write the screenshot %s\n", qPrintable(screenshotPath));
+            status = kExitFailed;
+        }
+        QApplication::exit(status);
+    });
+    app.exec();
+    return status;
+}

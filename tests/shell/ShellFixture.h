@@ -1,0 +1,91 @@
+#pragma once
+// A whole application (state, link, every window) on a settings file of its own, with the
+// operator's answers scripted: questions get `answer`, notices and opened files are recorded.
+
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "link/Clock.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
+
+namespace talvo::test {
+
+struct Prompt {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+};
+
+class ScopedConfigHome {
+public:
+    ScopedConfigHome() : old_(qgetenv("XDG_CONFIG_HOME")), had_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
+    }
+    ~ScopedConfigHome() {
+        if (had_)
+            qputenv("XDG_CONFIG_HOME", old_);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray old_;
+    bool had_;
+};
+
+class ShellFixture : public ::testing::Test {
+protected:
+    void SetUp() override { Clock::setSpeed(20.0); }
+    void TearDown() override {
+        app_.reset();
+        Clock::setSpeed(1.0);
+    }
+
+    // Builds the application; call after the settings the test needs are in place.
+    Application &app() {
+        if (!app_) {
+            app_ = std::make_unique<Application>();
+            app_->Create();
+            ShellPrompts &p = app_->mainWindow().prompts();
+            p.ask = [this](QWidget *, QMessageBox::Icon icon, const QString &caption, const QString &text,
+                           QMessageBox::StandardButtons buttons) {
+                asked.push_back({icon, caption, text, buttons});
+                return answer;
+            };
+            p.tell = [this](QWidget *, QMessageBox::Icon icon, const QString &caption, const QString &text) {
+                told.push_back({icon, caption, text, QMessageBox::Ok});
+            };
+            p.openFile = [this](const QString &path) {
+                opened.push_back(path);
+                return openSucceeds;
+            };
+        }
+        return *app_;
+    }
+    MainWindow &window() { return app().mainWindow(); }
+
+    static void Pump() {
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    }
+
+    ScopedConfigHome config;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    bool openSucceeds = true;
+    std::vector<Prompt> asked;
+    std::vector<Prompt> told;
+    std::vector<QString> opened;
+
+private:
+    std::unique_ptr<Application> app_;
+};
+
+}  // namespace talvo::test
