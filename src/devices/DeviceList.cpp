@@ -1,9 +1,9 @@
 #include "devices/DeviceList.h"
+#include "programs/ProgramFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -75,28 +75,10 @@ ReadResult ReadDocument(const QString &path, IniDocument &doc, QString *error) {
 }
 
 bool SaveDocument(const QString &path, const IniDocument &doc, QString *error) {
-    // Unbuffered, so that a short write (disk full, file-size limit) shows in write()'s result:
-    // through the buffer it can go unnoticed and commit() would put a truncated list in place.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        SetError(error, QStringLiteral("Cannot write the device list %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    const QByteArray bytes = doc.Serialize();
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size() || file.size() != bytes.size()) {
-        SetError(error, QStringLiteral("Cannot write the device list %1: only %2 of %3 bytes were written")
-                            .arg(path)
-                            .arg(std::max<qint64>(written, 0))
-                            .arg(bytes.size()));
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        SetError(error, QStringLiteral("Cannot write the device list %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
+    const FileResult result = WriteFileAtomically(path, doc.Serialize());
+    if (!result)
+        SetError(error, QStringLiteral("Cannot save the device list: %1").arg(result.message));
+    return result.ok();
 }
 
 // The four keys of a slot in the order a new file lists them.
