@@ -13,7 +13,6 @@ cmake --build "$build" -j "$(nproc)"
 
 if [ "${1:-}" = "--" ]; then
   shift
-  exec "$build/tools/talvoctl" "$@"
+  exec "$build/src/shell/talvo" "$@"
 fi
-# The main window is not built yet: show what the command-line tool offers.
-exec "$build/tools/talvoctl" --help
+exec "$build/src/shell/talvo" --demo

@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QStyle>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -26,6 +26,7 @@ enum Column {
 };
 
 constexpr int kBlockHeight = 46;
+constexpr int kPhaseBlockHeight = 62;
 
 const char *kStageCaption[] = {"Gain", "PEQ", "XOVER", "Delay", "", "LIMIT"};
 
@@ -42,6 +43,18 @@ QLabel *MakeTag(const QString &name, const QString &text, const QString &role, Q
     label->setProperty("role", role);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+// A thin light cross that reads on the dark plate in every widget style.
+QIcon CloseIcon() {
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(225, 232, 240), 2.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(5, 5), QPointF(19, 19));
+    p.drawLine(QPointF(19, 5), QPointF(5, 19));
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -61,7 +74,12 @@ SignalFlowPanel::SignalFlowPanel(QWidget *parent) : QFrame(parent) {
         "#Panel2 QGroupBox { color: #ffffff; font-weight: bold; border: 1px solid rgba(255,255,255,110);"
         "          border-radius: 4px; margin-top: 8px; padding-top: 2px; background: transparent; }"
         "#Panel2 QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"
-        "#Panel2 QCheckBox { color: #ffffff; background: transparent; font-weight: bold; }"
+        "#Panel2 QCheckBox { color: #ffffff; background: transparent; font-weight: bold; spacing: 4px; }"
+        "#Panel2 QCheckBox:disabled { color: #b4bec8; }"
+        "#Panel2 QCheckBox::indicator { width: 12px; height: 12px; border: 1px solid #aeb8c4; border-radius: 2px;"
+        "          background: #161b22; }"
+        "#Panel2 QCheckBox::indicator:checked { background: #3ccf5a; border-color: #e8f5ea; }"
+        "#Panel2 QCheckBox::indicator:disabled { border-color: #7d8894; }"
         "#Panel2 QToolButton#PanelClose { background: transparent; border: none; }"
         "#Panel2 QToolButton#PanelClose:hover { background: rgba(255,255,255,40); border-radius: 3px; }"));
 
@@ -77,13 +95,14 @@ SignalFlowPanel::SignalFlowPanel(QWidget *parent) : QFrame(parent) {
     header->addStretch(1);
     close_ = new QToolButton(this);
     close_->setObjectName(QStringLiteral("PanelClose"));
-    close_->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    close_->setIcon(CloseIcon());
     close_->setAutoRaise(true);
-    close_->setIconSize(QSize(14, 14));
+    close_->setIconSize(QSize(12, 12));
+    close_->setFixedSize(22, 22);
     connect(close_, &QToolButton::clicked, this, &SignalFlowPanel::closeRequested);
     header->addWidget(close_, 0, Qt::AlignTop);
     outer->addLayout(header);
-    outer->addStretch(1);
+    outer->addStretch(2);
 
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(3);
@@ -144,7 +163,7 @@ void SignalFlowPanel::buildChain(Channel channel, QGridLayout *grid, int row) {
 
         auto *block = new BlockButton(QString::fromLatin1(kStageCaption[i]), this);
         block->setObjectName(BlockName(channel, i));
-        block->setFixedHeight(kBlockHeight + (i == 4 ? 14 : 0));
+        block->setFixedHeight(i == int(Stage::Phase) ? kPhaseBlockHeight : kBlockHeight);
         c.blocks[i] = block;
         grid->addWidget(block, row, kFirstArrowCol + 2 * i + 1);
         const auto stage = static_cast<Stage>(i);
@@ -159,6 +178,7 @@ void SignalFlowPanel::buildChain(Channel channel, QGridLayout *grid, int row) {
     backdrop->setBaseColor(QColor(58, 70, 86));
     backdrop->setCursor(Qt::ArrowCursor);
     backdrop->setFocusPolicy(Qt::NoFocus);
+    backdrop->setMinimumWidth(84);
     c.phaseGroup = new QGroupBox(QStringLiteral("Phase"), backdrop);
     c.phaseGroup->setObjectName(left ? QStringLiteral("GB2") : QStringLiteral("GB3"));
     c.phaseBox = new QCheckBox(QStringLiteral("180"), c.phaseGroup);
@@ -167,7 +187,7 @@ void SignalFlowPanel::buildChain(Channel channel, QGridLayout *grid, int row) {
     // would show a phase the amplifier does not have.
     c.phaseBox->setEnabled(false);
     auto *groupLayout = new QHBoxLayout(c.phaseGroup);
-    groupLayout->setContentsMargins(8, 6, 4, 2);
+    groupLayout->setContentsMargins(8, 4, 4, 2);
     groupLayout->addWidget(c.phaseBox);
     auto *backdropLayout = new QVBoxLayout(backdrop);
     backdropLayout->setContentsMargins(4, 0, 4, 4);
