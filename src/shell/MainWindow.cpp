@@ -377,6 +377,11 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         return;
     }
     closing_ = true;
+    // The closing disconnect keeps the interface alive for its progress bar; nothing else
+    // may start meanwhile.
+    menuBar()->setEnabled(false);
+    toolBar_->setEnabled(false);
+    panel_->setEnabled(false);
     emit disconnecting();
     link_.Shutdown();
     timer4_->stop();

@@ -11,6 +11,7 @@
 
 #include "link/Link.h"
 #include "link/Settings.h"
+#include "shell/DemoBus.h"
 #include "ShellFixture.h"
 #include "widgets/RectLed.h"
 
@@ -104,6 +105,60 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     EXPECT_EQ(w.progressBar()->value(), 0);
     EXPECT_EQ(w.statusText(0), "   4: Disconnect");
     EXPECT_EQ(w.statusText(2), "");
+}
+
+}  // namespace
+}  // namespace talvo::test
+
+namespace talvo::test {
+namespace {
+
+// The program's demonstration set-up: the simulated bus's terminal stands in for every port.
+class DemoLink : public ShellFixture {
+protected:
+    void SetUp() override {
+        ShellFixture::SetUp();
+        QString error;
+        bus = DemoBus::Start(&error);
+        ASSERT_TRUE(bus) << qPrintable(error);
+        ApplicationOptions options;
+        options.deviceOverride = bus->devicePath();
+        options.deviceNote = "demo";
+        UseOptions(options);
+    }
+    void TearDown() override {
+        ShellFixture::TearDown();
+        bus.reset();
+    }
+    std::unique_ptr<DemoBus> bus;
+};
+
+TEST_F(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
+    QSettings(Settings::FilePath(), QSettings::IniFormat).setValue("deziro232/RS232", 5);
+    MainWindow &w = window();
+    w.show();
+    Pump();
+    w.Connect1Click();
+    EXPECT_TRUE(told.empty());
+    ASSERT_TRUE(app().link().IsPortOpen());
+    EXPECT_EQ(app().state().link.portNumber, 5);
+    EXPECT_EQ(w.statusText(1), "demo");
+
+    // A frame to amplifier 1 and its answer: the status timer then shows the finish text.
+    LinkState &s = app().state().link;
+    s.linkActive = kYes;
+    s.outFrame.address = 1;
+    s.outFrame.set(220, {100});
+    app().link().SendCommand();
+    EXPECT_EQ(w.statusText(0), "  1: Connect...");
+    for (int i = 0; i < 100 && w.statusText(0) != "  1:Finish..."; ++i) app().link().WaitPumping(20);
+    EXPECT_EQ(w.statusText(0), "  1:Finish...");
+    EXPECT_EQ(s.reply.replyAddress, 1);
+
+    // Closing: the disconnect goes out, and the remembered port is still the one it was.
+    w.close();
+    EXPECT_EQ(s.linkActive, 0);
+    EXPECT_EQ(Settings::LoadPortNumber(), 5);
 }
 
 }  // namespace

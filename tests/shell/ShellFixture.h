@@ -50,10 +50,13 @@ protected:
         Clock::setSpeed(1.0);
     }
 
+    // Options for the application app() builds.
+    void UseOptions(const ApplicationOptions &options) { options_ = options; }
+
     // Builds the application; call after the settings the test needs are in place.
     Application &app() {
         if (!app_) {
-            app_ = std::make_unique<Application>();
+            app_ = std::make_unique<Application>(options_);
             app_->Create();
             ShellPrompts &p = app_->mainWindow().prompts();
             p.ask = [this](QWidget *, QMessageBox::Icon icon, const QString &caption, const QString &text,
@@ -85,6 +88,7 @@ protected:
     std::vector<QString> opened;
 
 private:
+    ApplicationOptions options_;
     std::unique_ptr<Application> app_;
 };
 
