@@ -27,7 +27,8 @@ public:
     // Real point in time at which nowMs() reaches deadlineMs.
     static RealClock::time_point realDeadline(double deadlineMs);
 
-    // 1.0 = real time. Set once, before anything is timed (tests only).
+    // 1.0 = real time. Changed only while nothing is being timed (tests only); the nominal
+    // clock goes on from where it was, at the new speed.
     static void setSpeed(double speed);
     static double speed();
 };

@@ -198,16 +198,24 @@ void Link::ProcessMessages()
 
 bool Link::WaitForIdle(double timeoutMs)
 {
-    if (state_.pendingFrames.load() <= 0)
+    return WaitUntil([this] { return state_.pendingFrames.load() <= 0; }, timeoutMs);
+}
+
+bool Link::WaitUntil(const std::function<bool()> &done, double timeoutMs)
+{
+    if (done())
         return true;
     DeadlineLoop wait(Clock::nowMs() + timeoutMs);
-    const QMetaObject::Connection done = connect(this, &Link::frameDone, this, [this, &wait] {
-        if (state_.pendingFrames.load() <= 0)
+    const auto look = [&] {
+        if (done())
             wait.quit();
-    });
+    };
+    const QMetaObject::Connection onFrame = connect(this, &Link::frameDone, this, look);
+    const QMetaObject::Connection onBytes = connect(io_, &SerialIo::bytesReceived, this, look);
     wait.exec();
-    disconnect(done);
-    return state_.pendingFrames.load() <= 0;
+    disconnect(onFrame);
+    disconnect(onBytes);
+    return done();
 }
 
 void Link::HandleReceived(const QByteArray &bytes)

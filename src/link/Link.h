@@ -10,6 +10,8 @@
 // Everything here runs on the main thread (the thread that created the Link); only the frames
 // themselves go out on the I/O thread (SerialIo).
 
+#include <functional>
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -64,6 +66,9 @@ public:
     static void ProcessMessages();
     // Like WaitPumping, but returns as soon as no frame is pending. True when none is.
     bool WaitForIdle(double timeoutMs);
+    // Like WaitPumping, but returns as soon as `done` holds, looked at whenever a frame
+    // finished or bytes were received. True when it holds.
+    bool WaitUntil(const std::function<bool()> &done, double timeoutMs);
 
     // Status-bar and progress texts for whoever shows them.
     void ShowStatus(int panel, const QString &text) { emit statusText(panel, text); }

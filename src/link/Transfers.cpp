@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kReplyWaits = 49;
 constexpr double kReplyWaitMs = 1;
+constexpr double kRequestOutMs = 2000;  // a long queue ahead of the request, at most
 constexpr double kAfterRequestMs = 20;
 constexpr double kResendWaitMs = 600;
 constexpr double kSettleMs = 100;
@@ -17,9 +18,15 @@ constexpr std::uint8_t kStatusRequest = 239;
 constexpr std::uint8_t kStatusData = 100;
 constexpr std::array<int, 8> kBlockProgress{10, 15, 20, 30, 40, 50, 60, 70};
 
-void awaitReply(Link &link)
+// The request first has to get onto the wire: behind whatever is queued, 13 bytes 6 ms apart.
+// Only then can the amplifier answer, within a few milliseconds; so the short waits for the
+// reply start once the request is out (or its answer is already in), never before.
+void awaitReply(Link &link, int k)
 {
-    for (int i = 0; i < kReplyWaits; ++i) {
+    const ProgramBlock &block = link.state().reply.block(k);
+    link.WaitUntil([&] { return block.received == kYes || link.state().pendingFrames.load() <= 0; },
+                   kRequestOutMs);
+    for (int i = 0; i < kReplyWaits && block.received != kYes; ++i) {
         link.WaitPumping(kReplyWaitMs);
         Link::ProcessMessages();
     }
@@ -40,7 +47,7 @@ void RequestBlock(Link &link, int k, int n)
     s.reply.block(k).received = 0;
     s.outFrame.set(static_cast<std::uint8_t>(230 + k), {static_cast<std::uint8_t>(n)});
     link.SendCommand();
-    awaitReply(link);
+    awaitReply(link, k);
 }
 
 void RequestStatus(Link &link)
@@ -49,7 +56,7 @@ void RequestStatus(Link &link)
     s.reply.statusBlock().received = 0;
     s.outFrame.set(kStatusRequest, {kStatusData});
     link.SendCommand();
-    awaitReply(link);
+    awaitReply(link, kStatusBlock);
 }
 
 void ReadLiveProgram(Link &link)

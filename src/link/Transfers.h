@@ -1,9 +1,10 @@
 #pragma once
 // Reading a program and the status block from the connected amplifier, block by block.
 //
-// Each request clears the block's `received` byte, sends the request with SendCommand and
-// gives the reply a short while (49 waits of at least 1 ms, the interface kept alive); the
-// caller then looks at `received`. The amplifier answers request 230 + k with reply 230 + k
+// Each request clears the block's `received` byte, sends the request with SendCommand and,
+// once the request has left the wire, gives the reply a short while (49 waits of at least
+// 1 ms, the interface kept alive, ended early by the reply); the caller then looks at
+// `received`. The amplifier answers request 230 + k with reply 230 + k
 // carrying block k of the program asked for, and request 239 with the status block.
 
 namespace talvo {

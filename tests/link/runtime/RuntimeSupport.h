@@ -1,0 +1,162 @@
+#pragma once
+// What the link runtime tests share: a simulated bus served on a pseudo-terminal in a thread of
+// this process, a private settings folder, a faster clock, and recorders for the signals.
+
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "link/Clock.h"
+#include "link/Connection.h"
+#include "link/Link.h"
+#include "sim/Bus.h"
+#include "sim/SerialServer.h"
+
+namespace talvo::testing {
+
+inline QByteArray FromHex(const char *hex)
+{
+    return QByteArray::fromHex(QByteArray(hex));
+}
+
+inline QString Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+// Several amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread.
+// The bus and its record may be looked at only after stop().
+class SimLine {
+public:
+    explicit SimLine(std::vector<sim::AmplifierConfig> amplifiers = {sim::AmplifierConfig()},
+                     const sim::BusOptions &options = sim::BusOptions())
+        : bus_(options)
+    {
+        for (const auto &config : amplifiers)
+            bus_.addAmplifier(config);
+        QString error;
+        server_ = sim::SerialServer::openPseudoTerminal(&error);
+        if (!server_) {
+            ADD_FAILURE() << "no pseudo-terminal: " << error.toStdString();
+            return;
+        }
+        thread_ = std::thread([this] { server_->serve(bus_); });
+    }
+    ~SimLine() { stop(); }
+    SimLine(const SimLine &) = delete;
+    SimLine &operator=(const SimLine &) = delete;
+
+    QString devicePath() const { return server_ ? server_->devicePath() : QString(); }
+
+    void stop()
+    {
+        if (thread_.joinable()) {
+            server_->requestStop();
+            thread_.join();
+            bus_.flush();
+        }
+    }
+
+    sim::Bus &bus() { return bus_; }
+    const std::vector<sim::FrameRecord> &frames() { return bus_.record().frames; }
+
+private:
+    sim::Bus bus_;
+    std::unique_ptr<sim::SerialServer> server_;
+    std::thread thread_;
+};
+
+// The settings file goes to a folder of its own for the test's lifetime.
+class ScopedConfigHome {
+public:
+    ScopedConfigHome() : old_(qgetenv("XDG_CONFIG_HOME")), had_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
+    }
+    ~ScopedConfigHome()
+    {
+        if (had_)
+            qputenv("XDG_CONFIG_HOME", old_);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+    QString path() const { return dir_.path(); }
+    QString settingsFile() const { return dir_.path() + QStringLiteral("/talvo/talvo.conf"); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray old_;
+    bool had_;
+};
+
+class ScopedSpeed {
+public:
+    explicit ScopedSpeed(double speed) { Clock::setSpeed(speed); }
+    ~ScopedSpeed() { Clock::setSpeed(1.0); }
+};
+
+// Every signal a window would show, in order.
+struct Shown {
+    std::vector<std::pair<int, QString>> status;
+    std::vector<int> progress;
+    std::vector<std::pair<bool, QString>> indicator;
+    std::vector<std::pair<QString, QString>> openErrors;
+    std::vector<bool> framesDone;
+    std::vector<ReplyFrame> replies;
+
+    void watch(Link &link)
+    {
+        QObject::connect(&link, &Link::statusText, [this](int panel, const QString &text) { status.emplace_back(panel, text); });
+        QObject::connect(&link, &Link::progressChanged, [this](int p) { progress.push_back(p); });
+        QObject::connect(&link, &Link::frameDone, [this](bool written) { framesDone.push_back(written); });
+        QObject::connect(&link, &Link::replyFrame, [this](const ReplyFrame &f) { replies.push_back(f); });
+    }
+    void watch(LinkController &controller)
+    {
+        QObject::connect(&controller, &LinkController::indicatorChanged,
+                         [this](bool lit, const QString &text) { indicator.emplace_back(lit, text); });
+        QObject::connect(&controller, &LinkController::openError,
+                         [this](const QString &caption, const QString &text) { openErrors.emplace_back(caption, text); });
+    }
+
+    QString lastPanel(int panel) const
+    {
+        for (auto it = status.rbegin(); it != status.rend(); ++it) {
+            if (it->first == panel)
+                return it->second;
+        }
+        return QStringLiteral("<never written>");
+    }
+};
+
+// A link on the simulated line, connected as the Connect window leaves it.
+struct ConnectedLink {
+    LinkState state;
+    Link link{state};
+
+    explicit ConnectedLink(const QString &device, std::uint8_t id = 1)
+    {
+        link.SetDeviceOverride(device);
+        EXPECT_TRUE(link.OpenPort()) << link.LastOpenFailure().toStdString();
+        state.sendEnabled.store(1);
+        state.linkActive = kYes;
+        state.outFrame.address = id;
+        state.chosenId = id;
+    }
+
+    void send(std::uint8_t command, std::initializer_list<std::uint8_t> data)
+    {
+        state.outFrame.set(command, data);
+        link.SendCommand();
+    }
+};
+
+}  // namespace talvo::testing

@@ -1,0 +1,118 @@
+// talvoctl send, end to end against the simulated bus, and its refusals.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "Commands.h"
+#include "RuntimeSupport.h"
+#include "sim/Amplifier.h"
+
+namespace talvo::testing {
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun Talvoctl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TALVOCTL_PATH), args);
+    ToolRun run;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "talvoctl did not finish";
+        return run;
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+
+TEST(SendTool, SendsThroughTheLinkAndPrintsEachReply)
+{
+    sim::AmplifierConfig config;
+    config.id = 4;
+    SimLine line({config});
+    const ToolRun run = Talvoctl({QStringLiteral("send"), QStringLiteral("--port"), line.devicePath(), QStringLiteral("4"),
+                              QStringLiteral("231"), QStringLiteral("100"), QStringLiteral("--repeat"), QStringLiteral("2")});
+    line.stop();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    QString block = QStringLiteral("reply ID 4 command 231 length 16 data");
+    const RecordImage &live = line.bus().amplifier(0).liveProgram();
+    for (int i = 0; i < 16; ++i)
+        block += QStringLiteral(" %1").arg(live[static_cast<std::size_t>(i)], 2, 16, QLatin1Char('0')).toUpper();
+    EXPECT_EQ(run.out, block + QLatin1Char('\n') + block + QLatin1Char('\n'));
+
+    ASSERT_EQ(line.frames().size(), 2u);
+    for (const auto &f : line.frames())
+        EXPECT_EQ(Hex(f.wire), Hex(FromHex("336677 040000 E7 01 64 50 99AABB")));
+}
+
+TEST(SendTool, APortThatCannotBeOpenedGivesTheOpenErrorAndStatusOne)
+{
+    ScopedConfigHome home;
+    ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/talvo")));
+    QFile file(home.settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[ports]\nCOM9=/nonexistent/talvo-tty\n");
+    file.close();
+
+    const ToolRun byNumber = Talvoctl({QStringLiteral("send"), QStringLiteral("--port"), QStringLiteral("COM9"),
+                                   QStringLiteral("1"), QStringLiteral("220"), QStringLiteral("100")});
+    EXPECT_EQ(byNumber.exitCode, 1);
+    EXPECT_TRUE(byNumber.err.startsWith(QStringLiteral("COM9 connection failed.\n\nPlease select another COM port.\n")))
+        << byNumber.err.toStdString();
+    EXPECT_TRUE(byNumber.out.isEmpty());
+
+    const ToolRun byPath = Talvoctl({QStringLiteral("send"), QStringLiteral("--port=/nonexistent/other-tty"),
+                                 QStringLiteral("1"), QStringLiteral("220"), QStringLiteral("100")});
+    EXPECT_EQ(byPath.exitCode, 1);
+    EXPECT_TRUE(byPath.err.startsWith(QStringLiteral("/nonexistent/other-tty connection failed.")))
+        << byPath.err.toStdString();
+}
+
+TEST(SendTool, RefusesBadArguments)
+{
+    const std::vector<QStringList> cases = {
+        {QStringLiteral("1"), QStringLiteral("220")},
+        {QStringLiteral("--port")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("1")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("0"), QStringLiteral("220")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("1"), QStringLiteral("256")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("-1")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("--sub"), QStringLiteral("65536"),
+         QStringLiteral("1"), QStringLiteral("2")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("1"), QStringLiteral("2"),
+         QStringLiteral("--repeat"), QStringLiteral("0")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("--port"), QStringLiteral("COM2"),
+         QStringLiteral("1"), QStringLiteral("2")},
+        {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("2")},
+        {QStringLiteral("--port"), QStringLiteral("COM0"), QStringLiteral("1"), QStringLiteral("2")},
+    };
+    QStringList tooMany{QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("1"), QStringLiteral("2")};
+    for (int i = 0; i < 17; ++i)
+        tooMany << QStringLiteral("0");
+    std::vector<QStringList> all = cases;
+    all.push_back(tooMany);
+
+    for (const QStringList &args : all) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(cli::RunSendCommand(args, out, err), cli::kExitRefused);
+        EXPECT_TRUE(outText.isEmpty());
+        EXPECT_TRUE(errText.startsWith(QStringLiteral("talvoctl send: "))) << errText.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace talvo::testing
