@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -106,13 +109,15 @@ TEST(SimOptions, HelpWinsOverEverythingElse)
     EXPECT_TRUE(SimUsage().contains("--amp ID[:SUB][,firmware=X.Y][,bridge=0|1][,program=N][,slots=FILE.DMP]"));
 }
 
-class BadOptionsTest : public ::testing::TestWithParam<std::vector<const char *>> {};
+using Args = std::vector<std::string>;
+
+class BadOptionsTest : public ::testing::TestWithParam<Args> {};
 
 TEST_P(BadOptionsTest, AreRefusedWithAReason)
 {
     QStringList args;
-    for (const char *a : GetParam())
-        args << a;
+    for (const std::string &a : GetParam())
+        args << QString::fromStdString(a);
     const auto r = ParseSimArguments(args);
     EXPECT_FALSE(r.ok) << args.join(' ').toStdString();
     EXPECT_FALSE(r.error.isEmpty());
@@ -121,33 +126,50 @@ TEST_P(BadOptionsTest, AreRefusedWithAReason)
 
 INSTANTIATE_TEST_SUITE_P(
     Sim, BadOptionsTest,
-    ::testing::Values(std::vector<const char *>{"--amp"},
-                      std::vector<const char *>{"--amp", "0"},
-                      std::vector<const char *>{"--amp", "256"},
-                      std::vector<const char *>{"--amp", "x"},
-                      std::vector<const char *>{"--amp", "1:0"},
-                      std::vector<const char *>{"--amp", "1:65536"},
-                      std::vector<const char *>{"--amp", "1:2:3"},
-                      std::vector<const char *>{"--amp", "1,firmware=2"},
-                      std::vector<const char *>{"--amp", "1,firmware=2.256"},
-                      std::vector<const char *>{"--amp", "1,bridge=yes"},
-                      std::vector<const char *>{"--amp", "1,program=0"},
-                      std::vector<const char *>{"--amp", "1,program=21"},
-                      std::vector<const char *>{"--amp", "1,colour=red"},
-                      std::vector<const char *>{"--amp", "1,bridge"},
-                      std::vector<const char *>{"--amp", "1,bridge=1,bridge=0"},
-                      std::vector<const char *>{"--drop", "1.5"},
-                      std::vector<const char *>{"--drop", "nan"},
-                      std::vector<const char *>{"--drop"},
-                      std::vector<const char *>{"--reply-delay", "-1"},
-                      std::vector<const char *>{"--garbage", "many"},
-                      std::vector<const char *>{"--cut-short", "23"},
-                      std::vector<const char *>{"--seed", "0"},
-                      std::vector<const char *>{"--no-answer=1"},
-                      std::vector<const char *>{"--device", "/dev/a", "--device", "/dev/b"},
-                      std::vector<const char *>{"--record"},
-                      std::vector<const char *>{"--bogus"},
-                      std::vector<const char *>{"stray"}));
+    ::testing::Values(Args{"--amp"},
+                      Args{"--amp", "0"},
+                      Args{"--amp", "256"},
+                      Args{"--amp", "x"},
+                      Args{"--amp", "1:0"},
+                      Args{"--amp", "1:65536"},
+                      Args{"--amp", "1:2:3"},
+                      Args{"--amp", "1,firmware=2"},
+                      Args{"--amp", "1,firmware=2.256"},
+                      Args{"--amp", "1,bridge=yes"},
+                      Args{"--amp", "1,program=0"},
+                      Args{"--amp", "1,program=21"},
+                      Args{"--amp", "1,colour=red"},
+                      Args{"--amp", "1,bridge"},
+                      Args{"--amp", "1,bridge=1,bridge=0"},
+                      Args{"--drop", "1.5"},
+                      Args{"--drop", "nan"},
+                      Args{"--drop"},
+                      Args{"--reply-delay", "-1"},
+                      Args{"--garbage", "many"},
+                      Args{"--cut-short", "23"},
+                      Args{"--seed", "0"},
+                      Args{"--no-answer=1"},
+                      Args{"--device", "/dev/a", "--device", "/dev/b"},
+                      Args{"--record"},
+                      Args{"--bogus"},
+                      Args{"stray"}),
+    [](const auto &info) {
+        // "--amp 1:0" -> "amp_1_0"
+        std::string name;
+        for (const std::string &arg : info.param) {
+            for (char c : arg) {
+                if (std::isalnum(static_cast<unsigned char>(c)))
+                    name += c;
+                else if (!name.empty() && name.back() != '_')
+                    name += '_';
+            }
+            if (!name.empty() && name.back() != '_')
+                name += '_';
+        }
+        while (!name.empty() && name.back() == '_')
+            name.pop_back();
+        return name;
+    });
 
 }  // namespace
 }  // namespace talvo::sim

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -149,6 +150,57 @@ TEST(SimSerialServer, AnswersOverAPseudoTerminalAfterTheReplyDelay)
     EXPECT_TRUE(served) << serveError.toStdString();
     ASSERT_EQ(bus.record().frames.size(), 2u);
     EXPECT_TRUE(bus.amplifier(0).outputMuted(1));
+}
+
+TEST(SimSerialServer, ServesAnExistingTerminalDevice)
+{
+    // The far end of a pseudo-terminal stands in for the program's serial port.
+    int programSide = -1, deviceSide = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&programSide, &deviceSide, name, nullptr, nullptr), 0);
+    ::close(deviceSide);  // the server opens the device by its path, as with a real port
+    termios t{};
+    tcgetattr(programSide, &t);
+    cfmakeraw(&t);
+    tcsetattr(programSide, TCSANOW, &t);
+
+    Bus bus;
+    bus.addAmplifier(AmplifierConfig());
+    QString why;
+    std::unique_ptr<SerialServer> server = SerialServer::openDevice(QString::fromLocal8Bit(name), &why);
+    ASSERT_TRUE(server) << why.toStdString();
+    termios device{};
+    {
+        const int fd = ::open(name, O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        tcgetattr(fd, &device);
+        ::close(fd);
+    }
+    EXPECT_EQ(cfgetospeed(&device), speed_t(B38400));
+    EXPECT_EQ(device.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(device.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+
+    std::thread loop([&] { server->serve(bus); });
+    const QByteArray frame = Frame(1, 220, {110}).wireBytes();
+    ASSERT_EQ(::write(programSide, frame.constData(), frame.size()), frame.size());
+    QByteArray reply;
+    while (reply.size() < kReplyFrameSize) {
+        pollfd p{programSide, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            break;
+        char buf[64];
+        const ssize_t n = ::read(programSide, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        reply.append(buf, n);
+    }
+    server->requestStop();
+    loop.join();
+    ::close(programSide);
+
+    ReplyFields fields;
+    ReplyParser(fields).ParseReplyBytes(reply);
+    EXPECT_EQ(fields.replyAddress, 1);
 }
 
 TEST(SimSerialServer, OpeningSomethingThatIsNotASerialDeviceFails)
