@@ -1,5 +1,8 @@
 #include "link/SerialIo.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QThread>
 #include <QTimer>
 
@@ -7,6 +10,13 @@
 #include "link/CommandFrame.h"
 
 namespace talvo {
+
+namespace {
+
+// How much of each pause is slept on the I/O thread itself rather than in its event loop.
+constexpr std::chrono::nanoseconds kFinalSleep = std::chrono::milliseconds(1);
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // SerialWorker: the I/O thread's side.
@@ -188,19 +198,25 @@ void SerialWorker::armAt(double deadlineMs, Step step)
 {
     deadlineMs_ = deadlineMs;
     step_ = step;
-    const double remaining = deadlineMs - Clock::nowMs();
-    timer_->start(Clock::toRealCeilMs(remaining > 0 ? remaining : 0));
+    // The event loop wakes a little early and the last stretch is slept exactly (see onTimer):
+    // a timer alone overshoots every 6 ms pause by its wake-up latency, which adds up over a
+    // frame of 28 bytes.
+    const auto remaining = Clock::toReal(deadlineMs - Clock::nowMs()) - kFinalSleep;
+    timer_->start(std::chrono::floor<std::chrono::milliseconds>(std::max(remaining, std::chrono::nanoseconds(0))));
 }
 
 void SerialWorker::onTimer()
 {
     if (!step_)
         return;
-    // A timer never fires early by design, but the clock decides: sleep again for what is left.
-    if (Clock::nowMs() < deadlineMs_) {
-        armAt(deadlineMs_, step_);
+    const auto remaining = Clock::toReal(deadlineMs_ - Clock::nowMs());
+    if (remaining > 2 * kFinalSleep) {
+        armAt(deadlineMs_, step_);  // woken far too early (the loop's timer rounding): sleep on
         return;
     }
+    // At most a couple of milliseconds: bytes arriving meanwhile wait in the driver for that long.
+    if (remaining.count() > 0)
+        Clock::sleepUntilMs(deadlineMs_);
     const Step step = step_;
     step_ = nullptr;
     (this->*step)();
