@@ -72,7 +72,10 @@ bool SerialWorker::openDevice(const QString &devicePath, QString *errorText)
 
 void SerialWorker::closeDevice()
 {
-    // A frame being written stops at its next byte (the port is gone); its count is lowered then.
+    // A frame half written stops here: its rest must not go out later, on whatever device is
+    // opened next. One that is only pausing after its last byte is complete and keeps its pause.
+    if (busy_ && step_ != &SerialWorker::pacingOver)
+        failFrame();
     if (port_->isOpen())
         port_->close();
     port_->clearError();
@@ -240,10 +243,7 @@ void SerialWorker::onError(QSerialPort::SerialPortError error)
         [this, error] {
             if (error == QSerialPort::ResourceError) {
                 // The device went away (an adapter pulled out): the port is of no further use.
-                const bool wasWriting = busy_ && step_ != &SerialWorker::pacingOver;
                 closeDevice();
-                if (wasWriting && busy_)
-                    failFrame();
                 return;
             }
             if (draining_)

@@ -232,5 +232,48 @@ TEST(LinkConnect, APortThatCannotBeOpenedShowsTheOpenError)
     EXPECT_EQ(shown.openErrors.size(), 2u);
 }
 
+TEST(LinkPort, TheRememberedNumberIsLoadedAndAnOpenPortFollowsItsNumber)
+{
+    ScopedSpeed speed(4);
+    ScopedConfigHome home;
+    SimLine first, second;
+    QDir().mkpath(home.path() + QStringLiteral("/talvo"));
+    QFile file(home.settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // 259 is remembered as COM3 (its low byte).
+    file.write(QStringLiteral("[deziro232]\nRS232=259\n[ports]\nCOM3=%1\nCOM4=%2\n")
+                   .arg(first.devicePath(), second.devicePath())
+                   .toUtf8());
+    file.close();
+
+    LinkState state;
+    Link link(state);
+    link.LoadPortNumber();
+    EXPECT_EQ(state.portNumber, 3);
+    EXPECT_FALSE(link.IsPortOpen());  // loading the number opens nothing
+    ASSERT_TRUE(link.OpenPort());
+    state.sendEnabled.store(1);
+    state.linkActive = kYes;
+    state.outFrame.address = 1;
+    state.outFrame.set(220, {100});
+    link.SendCommand();
+    ASSERT_TRUE(link.WaitForIdle(5000));
+
+    link.SetPortNumber(4 + 256);  // COM Setup chose another port: the open port moves
+    EXPECT_EQ(state.portNumber, 4);
+    EXPECT_TRUE(link.IsPortOpen());
+    state.outFrame.set(220, {80});
+    link.SendCommand();
+    ASSERT_TRUE(link.WaitForIdle(5000));
+    first.stop();
+    second.stop();
+
+    ASSERT_EQ(first.frames().size(), 1u);
+    EXPECT_EQ(first.frames()[0].frame.data[0], 100);
+    ASSERT_EQ(second.frames().size(), 1u);
+    EXPECT_EQ(second.frames()[0].frame.data[0], 80);
+    EXPECT_EQ(Settings::LoadPortNumber(), 3);  // moving the port does not remember it
+}
+
 }  // namespace
 }  // namespace talvo::testing
