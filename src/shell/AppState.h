@@ -25,6 +25,15 @@ struct PeqState {
     int peqChannel = 0;  // 0 left, otherwise right
 };
 
+// One gain editor's applied values: slider position in tenths of a dB (-600..60) and the
+// muted flag (100 = muted). Both channels start muted at -60.0 dB.
+struct InputGainState {
+    int position = -600;
+    int muted = kYes;
+
+    friend bool operator==(const InputGainState &, const InputGainState &) = default;
+};
+
 struct AppState {
     LinkState link;
     RecordImage programBuffer = DefaultProgram();  // last program read from a file or amplifier
@@ -35,6 +44,14 @@ struct AppState {
     // Firmware version from the connected amplifier's status block; 1.0 until one arrives.
     int firmwareMajor = 1;
     int firmwareMinor = 0;
+
+    // The program the connected amplifier runs, from its status block; 0 when not connected.
+    int currentProgram = 0;
+    // Whether the connected amplifier offers bridge mode (the Mode menu's "Bridge" entry is
+    // enabled while true); true again after a disconnect.
+    bool bridgeAvailable = true;
+    // What applying a program left in the two gain editors: [0] left, [1] right.
+    std::array<InputGainState, 2> inputGains{};
 };
 
 }  // namespace talvo

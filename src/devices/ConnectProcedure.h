@@ -1,0 +1,117 @@
+#pragma once
+// The connect procedure behind the Connect window's buttons, free of widgets: up to eight
+// attempts to get an answer from one amplifier (the port reopened from the third on), the
+// read-out of the program it runs and of its status block, applying that program, and the
+// results: ONLINE / OFFLINE, the firmware version, the running program, whether bridge mode
+// is available.
+//
+// Everything runs on the main thread; the waits keep the event loop running (replies arrive
+// during them). The progress bar and the status panels are reported through the Link's
+// progressChanged and statusText signals like every other link activity; what belongs to
+// the windows comes out of the signals below, so a window only presents.
+
+#include <functional>
+#include <optional>
+
+#include <QObject>
+#include <QString>
+
+#include "programs/ProgramRecord.h"
+
+namespace talvo {
+
+struct AppState;
+class Link;
+class LinkController;
+class ProgramApplier;
+
+inline constexpr int kConnectAttempts = 8;
+inline constexpr int kConnectReopenFromAttempt = 3;
+inline constexpr int kConnectProgressStep = 12;  // 12, 24 ... 96 for attempts 1..8
+inline constexpr std::uint8_t kConnectCommand = 220;
+inline constexpr std::uint8_t kConnectData = 100;
+inline constexpr std::uint8_t kConnectMutedData = 101;
+
+inline constexpr const char *kOnlineText = "ONLINE";
+inline constexpr const char *kOfflineText = "OFFLINE";
+
+// What the Connect window holds when "Connect" is pressed.
+struct ConnectRequest {
+    int id = 1;                  // "Add", 1..255
+    bool useSubAddress = false;  // "Sub Add" ticked
+    int subAddress = 1;          // 1..65535, sent only when useSubAddress
+    bool mute = true;            // "MUTE": connect with the amplifier's outputs muted
+};
+
+// Status panel 2 while connected: "     MCU Firmware Version: DSP VS-2.5".
+QString FirmwareStatusText(int major, int minor);
+// The memory window's heading after a connect: "Amplifier current Program is NO. 7".
+QString CurrentProgramHeading(int program);
+// Status panel 0 while an attempt waits: three spaces and the ID.
+QString ConnectWaitText(int id);
+// The main window's ID label: "ID:" and the address.
+QString IdLabelText(int address);
+
+class ConnectController : public QObject {
+    Q_OBJECT
+public:
+    ConnectController(AppState &state, Link &link, LinkController &linkController, ProgramApplier &applier,
+                      QObject *parent = nullptr);
+
+    // The "Connect" button: the whole procedure; returns when it is over (true = online, the
+    // status block arrived and linkActive is 100). Asked for while one runs: ignored (false).
+    // An ID outside 1..255 or a sub-address outside 1..65535 is refused the same way; the
+    // window's fields never produce them.
+    bool Connect(const ConnectRequest &request);
+    bool IsConnecting() const { return connecting_; }
+
+    // The "Disconnect" button, and the disconnect before connecting anew while connected:
+    // runs the disconnect runner.
+    void Disconnect();
+    // What Disconnect runs. By default ClearConnectState() and then the link's Disconnect; the
+    // application sets the main window's Disconnect (texts, the other windows' state) here.
+    void SetDisconnectRunner(std::function<void()> runner) { disconnectRunner_ = std::move(runner); }
+    // The connect state a disconnect clears: no current program, the Bridge entry enabled.
+    void ClearConnectState();
+
+    // The record the last read-out assembled (blocks 1..7, the live gains over bytes 48..50 and
+    // 96..98), when all of blocks 1..8 arrived; empty otherwise.
+    const std::optional<RecordImage> &LastReadOut() const { return lastReadOut_; }
+
+signals:
+    // The "Connect" and "Disconnect" buttons: disabled while the procedure runs.
+    void buttonsEnabled(bool enabled);
+    // The main window's lamp and its text ("ONLINE" / "OFFLINE").
+    void indicatorChanged(bool lit, const QString &text);
+    // The main window's ID label ("ID:5").
+    void idLabelChanged(const QString &text);
+    // Firmware version from the status block (1.0 when none arrived); the panel text itself
+    // goes out through the Link's statusText on panel 2.
+    void firmwareChanged(int major, int minor);
+    // The running program from the status block (0 = none), and the memory window's heading.
+    void currentProgramChanged(int program);
+    void memoryHeadingChanged(const QString &text);
+    // The Mode menu's "Bridge" entry.
+    void bridgeAvailableChanged(bool available);
+    // The Connect window closes itself: the whole program and the status block arrived.
+    void closeRequested();
+    // The procedure is over.
+    void finished(bool online);
+
+private:
+    void attempt(const ConnectRequest &request);
+    bool waitForAnswer(int id);
+    void readOut();
+    void applyReadOut();
+
+    AppState &state_;
+    Link &link_;
+    LinkController &linkController_;
+    ProgramApplier &applier_;
+    std::function<void()> disconnectRunner_;
+    bool connecting_ = false;
+    bool closeAfter_ = false;
+    std::optional<RecordImage> lastReadOut_;
+};
+
+}  // namespace talvo
