@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "devices/DeviceEntryDialog.h"
+#include "devices/DeviceListLocation.h"
 #include "devices/WindowLook.h"
 
 namespace talvo {
@@ -99,7 +100,7 @@ DeviceListWindow::DeviceListWindow(const QString &listPath, QWidget *parent) : Q
     ApplyTexts();
 
     // The list file is opened for the whole run; a missing one is created now.
-    if (!list_.Open(&openError_) && openError_.isEmpty())
+    if (!OpenDeviceList(list_, &openError_) && openError_.isEmpty())
         openError_ = QStringLiteral("Cannot open the device list %1").arg(list_.Path());
     FillGrid();
     SetCurrentSlot(1);

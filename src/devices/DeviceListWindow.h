@@ -3,7 +3,8 @@
 // and deleted through the entry dialog, and handed to the Connect window by "OK".
 //
 // The window owns the list file for the whole run: creating the window opens it (creating a
-// missing one with 255 empty slots). Every change is saved at once.
+// missing one with 255 empty slots, and its folder when needed). Every change is saved at once.
+// The application gives it the list's place (DeviceListFilePath); tests give it their own.
 
 #include <functional>
 

@@ -1,11 +1,21 @@
 #include "shell/Application.h"
 
+#include <QLabel>
+
+#include "devices/BusSearch.h"
+#include "devices/ConnectProcedure.h"
+#include "devices/ConnectWindow.h"
+#include "devices/DeviceListLocation.h"
+#include "devices/DeviceListWindow.h"
+#include "devices/SearchWindow.h"
 #include "link/Connection.h"
 #include "link/Link.h"
+#include "programs/ProgramApply.h"
 #include "shell/AboutBox.h"
 #include "shell/ComSetupDialog.h"
 #include "shell/MainWindow.h"
 #include "widgets/PanelStatusBar.h"
+#include "widgets/RectLed.h"
 
 namespace talvo {
 
@@ -14,6 +24,9 @@ Application::Application(const ApplicationOptions &options) : options_(options) 
 Application::~Application() {
     // Dialogs belong to the main window; it goes before the link it shows.
     main_.reset();
+    searchController_.reset();
+    connectController_.reset();
+    applier_.reset();
     controller_.reset();
     link_.reset();
 }
@@ -22,6 +35,10 @@ void Application::Create() {
     link_ = std::make_unique<Link>(state_.link);
     controller_ = std::make_unique<LinkController>(*link_);
     if (!options_.deviceOverride.isEmpty()) link_->SetDeviceOverride(options_.deviceOverride);
+    applier_ = std::make_unique<ProgramApplier>(state_);
+    applier_->SetPortControl([this] { link_->ClosePort(); }, [this] { return link_->OpenPort(); });
+    connectController_ = std::make_unique<ConnectController>(state_, *link_, *controller_, *applier_);
+    searchController_ = std::make_unique<SearchController>(*link_);
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -29,6 +46,29 @@ void Application::Create() {
     about_ = new AboutBox(texts_, main_.get());
     main_->setComSetup(comSetup_);
     main_->setAboutBox(about_);
+    // Creating the device list window creates the list file when it is missing.
+    deviceList_ = new DeviceListWindow(DeviceListFilePath(), main_.get());
+    connectWindow_ = new ConnectWindow(*connectController_, main_.get());
+    connectWindow_->SetDeviceList(deviceList_);
+    searchWindow_ = new SearchWindow(*searchController_, main_.get());
+    main_->setConnectWindow(connectWindow_);
+    main_->setSearchWindow(searchWindow_);
+    texts_.Register(connectWindow_, [w = connectWindow_] { w->ApplyTexts(); });
+    texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
+
+    // What the connect procedure shows in the main window; its progress and status texts come
+    // through the link like every other link activity.
+    MainWindow *m = main_.get();
+    QObject::connect(connectController_.get(), &ConnectController::indicatorChanged, m,
+                     [m](bool lit, const QString &text) {
+                         m->lineLed()->setActive(lit);
+                         m->lineText()->setText(text);
+                     });
+    QObject::connect(connectController_.get(), &ConnectController::idLabelChanged, m->idLabel(), &QLabel::setText);
+    // The Connect window's "Disconnect" is the main window's; every disconnect clears the
+    // connect state.
+    connectController_->SetDisconnectRunner([m] { m->Disconnect1Click(); });
+    QObject::connect(m, &MainWindow::disconnecting, connectController_.get(), &ConnectController::ClearConnectState);
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }

@@ -13,9 +13,15 @@ namespace talvo {
 
 class AboutBox;
 class ComSetupDialog;
+class ConnectController;
+class ConnectWindow;
+class DeviceListWindow;
 class Link;
 class LinkController;
 class MainWindow;
+class ProgramApplier;
+class SearchController;
+class SearchWindow;
 
 struct ApplicationOptions {
     // For this run every port number opens this device (the demonstration bus's terminal);
@@ -44,6 +50,12 @@ public:
     MainWindow &mainWindow() { return *main_; }
     ComSetupDialog &comSetup() { return *comSetup_; }
     AboutBox &aboutBox() { return *about_; }
+    ProgramApplier &programApplier() { return *applier_; }
+    ConnectController &connectController() { return *connectController_; }
+    SearchController &searchController() { return *searchController_; }
+    ConnectWindow &connectWindow() { return *connectWindow_; }
+    SearchWindow &searchWindow() { return *searchWindow_; }
+    DeviceListWindow &deviceListWindow() { return *deviceList_; }
 
 private:
     ApplicationOptions options_;
@@ -52,9 +64,16 @@ private:
     // Destroyed in reverse order: the windows first, then the link (closing the port).
     std::unique_ptr<Link> link_;
     std::unique_ptr<LinkController> controller_;
+    std::unique_ptr<ProgramApplier> applier_;
+    std::unique_ptr<ConnectController> connectController_;
+    std::unique_ptr<SearchController> searchController_;
     std::unique_ptr<MainWindow> main_;
-    ComSetupDialog *comSetup_ = nullptr;  // owned by the main window
-    AboutBox *about_ = nullptr;           // owned by the main window
+    // Owned by the main window:
+    ComSetupDialog *comSetup_ = nullptr;
+    AboutBox *about_ = nullptr;
+    DeviceListWindow *deviceList_ = nullptr;
+    ConnectWindow *connectWindow_ = nullptr;
+    SearchWindow *searchWindow_ = nullptr;
 };
 
 }  // namespace talvo

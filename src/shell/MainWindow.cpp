@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "devices/ConnectWindow.h"
+#include "devices/SearchWindow.h"
 #include "link/Clock.h"
 #include "link/Connection.h"
 #include "link/Link.h"
@@ -308,16 +310,15 @@ void MainWindow::Connect1Click() {
     ApplyTexts();
     // A port that cannot be opened is reported through openError, shown above.
     if (!link_.ConnectLinkSteps()) return;
-    // The port is open and sending is enabled. Choosing the ID and connecting to it belongs
-    // to the Connect window, which is not part of this program yet, so nothing further is
-    // shown; Tools > Disconnect already works on the open link.
+    if (!connect_) return;
+    connect_->PrepareToShow();
+    connect_->exec();
 }
 
 void MainWindow::Search1Click() {
     ApplyTexts();
     if (!link_.SearchLinkSteps()) return;
-    // The port is open and sending is enabled. Probing the bus belongs to the Search window,
-    // which is not part of this program yet, so nothing further is shown.
+    if (search_) search_->exec();
 }
 
 void MainWindow::Disconnect1Click() {

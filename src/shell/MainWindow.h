@@ -19,6 +19,8 @@ namespace talvo {
 struct AppState;
 class AboutBox;
 class ComSetupDialog;
+class ConnectWindow;
+class SearchWindow;
 class InterfaceTexts;
 class Link;
 class LinkController;
@@ -43,6 +45,8 @@ public:
     // Wiring done once by the application after every window exists.
     void setComSetup(ComSetupDialog *dialog) { comSetup_ = dialog; }
     void setAboutBox(AboutBox *box) { about_ = box; }
+    void setConnectWindow(ConnectWindow *window) { connect_ = window; }
+    void setSearchWindow(SearchWindow *window) { search_ = window; }
     ShellPrompts &prompts() { return prompts_; }
 
     // Restored size, centred on the screen; the caller then shows the window maximised.
@@ -102,6 +106,8 @@ private:
     LinkController &link_;
     ComSetupDialog *comSetup_ = nullptr;
     AboutBox *about_ = nullptr;
+    ConnectWindow *connect_ = nullptr;
+    SearchWindow *search_ = nullptr;
     ShellPrompts prompts_;
 
     QToolBar *toolBar_ = nullptr;
