@@ -17,5 +17,8 @@ int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // Needs a QCoreApplication: it runs the event loop while the frames go out.
 int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// The bus search and the connect procedure; both need a QCoreApplication as well.
+int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 
 }  // namespace talvo::cli

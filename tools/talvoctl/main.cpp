@@ -19,6 +19,14 @@ const char *const kUsage =
     "  send --port PORT [--sub N] ID COMMAND [DATA...] [--repeat K]\n"
     "                                 send the frame K times on PORT (COMn or a device path),\n"
     "                                 paced as the program paces it; print each reply\n"
+    "  search --port PORT [--range 1-64|65-128|129-192|193-255]\n"
+    "                                 probe every ID of the range (default 1-64) and print\n"
+    "                                 `ID n` for each amplifier that answers, then a summary\n"
+    "  connect --port PORT --id N [--sub S] [--mute] [--save FILE.VKP]\n"
+    "                                 connect as the Connect window does; print ONLINE or\n"
+    "                                 OFFLINE, then the firmware, program and bridge lines;\n"
+    "                                 --save writes the live program when all of it arrived;\n"
+    "                                 ends with the disconnect (exit 1 when offline)\n"
     "  --help                         this text\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
@@ -46,6 +54,10 @@ int main(int argc, char *argv[])
         return talvo::cli::RunPackCommand(args, out, err);
     if (command == "send")
         return talvo::cli::RunSendCommand(args, out, err);
+    if (command == "search")
+        return talvo::cli::RunSearchCommand(args, out, err);
+    if (command == "connect")
+        return talvo::cli::RunConnectCommand(args, out, err);
 
     err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
     return talvo::cli::kExitRefused;
