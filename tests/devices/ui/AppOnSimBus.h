@@ -1,0 +1,128 @@
+#pragma once
+// The whole application (every window) on simulated amplifiers served on a pseudo-terminal in
+// a thread of this process, with settings and the device list in folders of their own, a
+// faster clock, and the operator's message boxes caught.
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "link/Clock.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
+#include "sim/Bus.h"
+#include "sim/SerialServer.h"
+#include "UiSupport.h"
+
+namespace talvo::test {
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QString &value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        qputenv(name, value.toLocal8Bit());
+    }
+    ~ScopedEnv() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    QByteArray old_;
+    bool had_;
+};
+
+class SimBusLine {
+public:
+    explicit SimBusLine(const std::vector<sim::AmplifierConfig> &amplifiers) {
+        for (const auto &config : amplifiers) bus_.addAmplifier(config);
+        QString error;
+        server_ = sim::SerialServer::openPseudoTerminal(&error);
+        if (!server_) {
+            ADD_FAILURE() << "no pseudo-terminal: " << error.toStdString();
+            return;
+        }
+        thread_ = std::thread([this] { server_->serve(bus_); });
+    }
+    ~SimBusLine() { stop(); }
+    SimBusLine(const SimBusLine &) = delete;
+    SimBusLine &operator=(const SimBusLine &) = delete;
+
+    QString devicePath() const { return server_ ? server_->devicePath() : QString(); }
+    // The bus may be looked at only after this.
+    void stop() {
+        if (thread_.joinable()) {
+            server_->requestStop();
+            thread_.join();
+            bus_.flush();
+        }
+    }
+    sim::Bus &bus() { return bus_; }
+
+private:
+    sim::Bus bus_;
+    std::unique_ptr<sim::SerialServer> server_;
+    std::thread thread_;
+};
+
+inline sim::AmplifierConfig Amp(int id, int subAddress = 1) {
+    sim::AmplifierConfig config;
+    config.id = static_cast<std::uint8_t>(id);
+    config.subAddress = static_cast<std::uint16_t>(subAddress);
+    return config;
+}
+
+class AppOnSimBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        Clock::setSpeed(20.0);
+    }
+    void TearDown() override {
+        app_.reset();
+        line_.reset();
+        Clock::setSpeed(1.0);
+    }
+
+    // Builds the application on a bus with these amplifiers (none: no bus, the ports as
+    // configured, which here are none).
+    Application &Start(const std::vector<sim::AmplifierConfig> &amplifiers = {}) {
+        ApplicationOptions options;
+        if (!amplifiers.empty()) {
+            line_ = std::make_unique<SimBusLine>(amplifiers);
+            options.deviceOverride = line_->devicePath();
+        }
+        app_ = std::make_unique<Application>(options);
+        app_->Create();
+        ShellPrompts &p = app_->mainWindow().prompts();
+        p.ask = [](QWidget *, QMessageBox::Icon, const QString &, const QString &, QMessageBox::StandardButtons) {
+            return QMessageBox::Cancel;
+        };
+        p.tell = [this](QWidget *, QMessageBox::Icon, const QString &, const QString &text) { told << text; };
+        p.openFile = [](const QString &) { return false; };
+        app_->mainWindow().show();
+        Pump();
+        return *app_;
+    }
+    Application &app() { return *app_; }
+    MainWindow &main() { return app_->mainWindow(); }
+    SimBusLine &line() { return *line_; }
+
+    QTemporaryDir home;
+    ScopedEnv config{"XDG_CONFIG_HOME", home.filePath("config")};
+    ScopedEnv data{"XDG_DATA_HOME", home.filePath("data")};
+    QStringList told;
+
+private:
+    std::unique_ptr<SimBusLine> line_;
+    std::unique_ptr<Application> app_;
+};
+
+}  // namespace talvo::test

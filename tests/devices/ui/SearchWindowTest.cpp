@@ -1,0 +1,135 @@
+// The Search window: its grid and ranges, a search listing what answered, and "OK" during a
+// running search, on simulated amplifiers through Tools > Search.
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include "devices/BusSearch.h"
+#include "devices/SearchWindow.h"
+#include "link/Link.h"
+#include "AppOnSimBus.h"
+
+namespace talvo::test {
+namespace {
+
+using SearchWindowTest = AppOnSimBus;
+
+// Tools > Search with the window answered by `press` once it is up; the window is closed
+// afterwards if `press` left it open, so that nothing hangs.
+void SearchThroughTheMenu(MainWindow &main, SearchWindow &w, std::function<void()> press) {
+    WhenShown(&w, [&w, press](QDialog *) {
+        press();
+        if (w.isVisible()) w.reject();
+    });
+    main.Search1Click();
+}
+
+TEST_F(SearchWindowTest, GridRangesAndButtons) {
+    Start();
+    SearchWindow &w = app().searchWindow();
+    EXPECT_EQ(w.objectName(), "TForm18");
+    EXPECT_EQ(w.windowTitle(), "Search Amplifier");
+    QTableWidget *grid = w.findChild<QTableWidget *>("StringGrid1");
+    ASSERT_EQ(grid, w.grid());
+    EXPECT_EQ(grid->columnCount(), 2);
+    EXPECT_EQ(grid->rowCount(), 255);  // under the fixed header row
+    EXPECT_EQ(w.CellText(0, 0), "Device Count");
+    EXPECT_EQ(w.CellText(0, 1), "ID+Message");
+    const char *captions[] = {"1~64", "65~128", "129~192", "193~255"};
+    for (int i = 0; i < 4; ++i) {
+        QRadioButton *radio = w.findChild<QRadioButton *>(QStringLiteral("RadioButton%1").arg(i + 1));
+        ASSERT_TRUE(radio);
+        EXPECT_EQ(radio->text(), captions[i]);
+        EXPECT_EQ(radio->isChecked(), i == 0);
+    }
+    EXPECT_EQ(w.findChild<QPushButton *>("dxButton1")->text(), "Search");
+    EXPECT_EQ(w.findChild<QPushButton *>("dxButton2")->text(), "OK");
+    w.rangeButton(3)->setChecked(true);
+    EXPECT_EQ(w.RangeIndex(), 3);
+}
+
+TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
+    Start({Amp(3), Amp(7)});
+    SearchWindow &w = app().searchWindow();
+    LinkState &s = app().state().link;
+    s.outFrame.address = 12;
+    std::vector<bool> searchEnabledDuring;
+    QObject::connect(main().progressBar(), &QProgressBar::valueChanged, &w, [&](int value) {
+        if (value == 3) searchEnabledDuring.push_back(w.searchButton()->isEnabled());
+    });
+
+    bool enabledAfter = false;
+    SearchThroughTheMenu(main(), w, [&] {
+        w.searchButton()->click();  // returns when the search is over
+        enabledAfter = w.searchButton()->isEnabled();
+        w.okButton()->click();
+    });
+
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(searchEnabledDuring, std::vector<bool>{false});
+    EXPECT_TRUE(enabledAfter);
+    EXPECT_EQ(w.CellText(1, 0), "1");
+    EXPECT_EQ(w.CellText(1, 1), "3........OK");
+    EXPECT_EQ(w.CellText(2, 0), "2");
+    EXPECT_EQ(w.CellText(2, 1), "7........OK");
+    EXPECT_EQ(w.CellText(3, 0), "");
+    EXPECT_EQ(w.CellText(3, 1), "No device...");
+    EXPECT_EQ(w.CellText(4, 1), "");
+    EXPECT_EQ(w.CellText(0, 0), "Device Count");
+    // After the search the link is as it was; closing selects row 1 and the bar is back at 0.
+    EXPECT_EQ(s.outFrame.address, 12);
+    EXPECT_EQ(s.linkActive, 0);
+    EXPECT_EQ(w.SelectedRow(), 1);
+    EXPECT_EQ(main().progressBar()->value(), 0);
+    EXPECT_EQ(app().searchController().Found(), (std::vector<int>{3, 7}));
+    // The grid keeps its contents for the next opening.
+    w.show();
+    Pump();
+    EXPECT_EQ(w.CellText(2, 1), "7........OK");
+    w.reject();
+}
+
+TEST_F(SearchWindowTest, OkDuringARunningSearchStopsItAndClosesTheWindow) {
+    Start({Amp(2)});
+    SearchWindow &w = app().searchWindow();
+    LinkState &s = app().state().link;
+    s.outFrame.address = 40;
+    s.outFrame.subAddressHigh = 1;
+    s.outFrame.subAddressLow = 44;
+
+    // "OK" pressed while the search waits for the answers to ID 2, once it has been listed.
+    int highestProgress = 0;
+    QObject::connect(main().progressBar(), &QProgressBar::valueChanged, &w, [&](int value) {
+        if (value < 100) highestProgress = std::max(highestProgress, value);
+    });
+    QObject::connect(&app().searchController(), &SearchController::deviceFound, &w, [&w](int) {
+        QTimer::singleShot(0, w.okButton(), &QPushButton::click);
+    });
+    bool returnedWhileOpen = true;
+    SearchThroughTheMenu(main(), w, [&] {
+        w.searchButton()->click();  // returns once the search has stopped
+        returnedWhileOpen = w.isVisible();
+    });
+
+    EXPECT_FALSE(returnedWhileOpen);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(app().searchController().WasStopped());
+    EXPECT_FALSE(app().searchController().IsSearching());
+    EXPECT_EQ(app().searchController().Found(), std::vector<int>{2});
+    // Stopped within a step or two of ID 2, not at the end of the range (progress 90).
+    EXPECT_LE(highestProgress, 7);
+    EXPECT_EQ(main().progressBar()->value(), 0);
+    EXPECT_TRUE(w.searchButton()->isEnabled());
+    EXPECT_EQ(w.CellText(1, 1), "2........OK");
+    // The link as it was before the search.
+    EXPECT_EQ(s.outFrame.address, 40);
+    EXPECT_EQ(s.outFrame.subAddressHigh, 1);
+    EXPECT_EQ(s.outFrame.subAddressLow, 44);
+    EXPECT_EQ(s.linkActive, 0);
+    EXPECT_EQ(s.sendEnabled.load(), 1);
+}
+
+}  // namespace
+}  // namespace talvo::test
