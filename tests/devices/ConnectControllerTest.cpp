@@ -1,0 +1,385 @@
+// The connect procedure against simulated amplifiers on a pseudo-terminal.
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "RuntimeSupport.h"
+#include "devices/ConnectProcedure.h"
+#include "programs/ProgramApply.h"
+#include "shell/AppState.h"
+
+namespace talvo::testing {
+namespace {
+
+// The application's objects around one connect controller, and everything it reported.
+struct ConnectRig {
+    AppState state;
+    Link link{state.link};
+    LinkController linkController{link};
+    ProgramApplier applier{state};
+    ConnectController connect{state, link, linkController, applier};
+
+    Shown shown;
+    std::vector<std::pair<bool, QString>> indicator;
+    std::vector<QString> idLabels;
+    std::vector<bool> buttons;
+    std::vector<bool> bridge;
+    std::vector<int> programs;
+    std::vector<QString> headings;
+    int closeRequests = 0;
+
+    explicit ConnectRig(const QString &device)
+    {
+        link.SetDeviceOverride(device);
+        EXPECT_TRUE(link.OpenPort()) << link.LastOpenFailure().toStdString();
+        // As Tools > Connect leaves the link before the window is shown.
+        state.link.sendEnabled.store(1);
+        shown.watch(link);
+        QObject::connect(&connect, &ConnectController::indicatorChanged,
+                         [this](bool lit, const QString &text) { indicator.emplace_back(lit, text); });
+        QObject::connect(&connect, &ConnectController::idLabelChanged, [this](const QString &t) { idLabels.push_back(t); });
+        QObject::connect(&connect, &ConnectController::buttonsEnabled, [this](bool on) { buttons.push_back(on); });
+        QObject::connect(&connect, &ConnectController::bridgeAvailableChanged, [this](bool on) { bridge.push_back(on); });
+        QObject::connect(&connect, &ConnectController::currentProgramChanged, [this](int p) { programs.push_back(p); });
+        QObject::connect(&connect, &ConnectController::memoryHeadingChanged, [this](const QString &t) { headings.push_back(t); });
+        QObject::connect(&connect, &ConnectController::closeRequested, [this] { ++closeRequests; });
+    }
+
+    bool run(const ConnectRequest &request)
+    {
+        const bool online = connect.Connect(request);
+        EXPECT_TRUE(link.WaitForIdle(5000));
+        return online;
+    }
+};
+
+ConnectRequest Request(int id, bool mute = true, std::optional<int> sub = std::nullopt)
+{
+    ConnectRequest r;
+    r.id = id;
+    r.mute = mute;
+    r.useSubAddress = sub.has_value();
+    r.subAddress = sub.value_or(1);
+    return r;
+}
+
+std::vector<int> Commands(const std::vector<sim::FrameRecord> &frames)
+{
+    std::vector<int> commands;
+    for (const auto &f : frames)
+        commands.push_back(f.frame.command);
+    return commands;
+}
+
+// The record the read-out should assemble from an amplifier: its live program with the live
+// gains over the stored ones.
+RecordImage LiveRecord(const sim::Amplifier &amp)
+{
+    RecordImage r = amp.liveProgram();
+    const auto gains = amp.liveGains();
+    std::copy(gains.begin(), gains.begin() + 3, r.begin() + 48);
+    std::copy(gains.begin() + 3, gains.end(), r.begin() + 96);
+    return r;
+}
+
+const std::vector<int> kReadOutProgress{0, 10, 15, 20, 30, 40, 50, 60, 70, 80, 85, 100, 0};
+
+TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.id = 5;
+    config.firmwareMajor = 3;
+    config.firmwareMinor = 12;
+    config.runningProgram = 7;  // a blank slot: the amplifier runs the default program
+    config.bridgeAvailable = false;
+    SimLine line({config});
+    ConnectRig rig(line.devicePath());
+
+    ASSERT_TRUE(rig.run(Request(5, true)));
+    line.stop();
+    const sim::Amplifier &amp = line.bus().amplifier(0);
+
+    const auto &frames = line.frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(Hex(frames[0].wire), Hex(FromHex("336677 050000 DC 01 65 47 99AABB")));
+    EXPECT_EQ(Commands(frames), (std::vector<int>{220, 231, 232, 233, 234, 235, 236, 237, 238, 239}));
+    for (const auto &f : frames) {
+        EXPECT_EQ(f.frame.address, 5);
+        EXPECT_EQ(f.frame.subAddressHigh, 0);
+        EXPECT_EQ(f.frame.subAddressLow, 0);
+    }
+    EXPECT_TRUE(amp.connected());
+    EXPECT_TRUE(amp.outputMuted(0) && amp.outputMuted(1));
+
+    // The results, as the windows are told them.
+    EXPECT_EQ(rig.state.link.linkActive, kYes);
+    EXPECT_EQ(rig.state.link.chosenId, 5);
+    EXPECT_EQ(rig.state.firmwareMajor, 3);
+    EXPECT_EQ(rig.state.firmwareMinor, 12);
+    EXPECT_EQ(rig.shown.lastPanel(2), QStringLiteral("     MCU Firmware Version: DSP VS-3.12"));
+    EXPECT_EQ(rig.state.currentProgram, 7);
+    EXPECT_EQ(rig.programs, (std::vector<int>{0, 7}));
+    EXPECT_EQ(rig.headings, (std::vector<QString>{QStringLiteral("Amplifier current Program is NO. 7")}));
+    EXPECT_FALSE(rig.state.bridgeAvailable);
+    EXPECT_EQ(rig.bridge, (std::vector<bool>{false}));
+    ASSERT_FALSE(rig.indicator.empty());
+    EXPECT_EQ(rig.indicator.back(), std::make_pair(true, QStringLiteral("ONLINE")));
+    EXPECT_EQ(rig.idLabels, (std::vector<QString>{QStringLiteral("ID:5")}));
+    EXPECT_EQ(rig.buttons, (std::vector<bool>{false, true}));
+    EXPECT_EQ(rig.closeRequests, 1);
+    EXPECT_EQ(rig.state.link.sendEnabled.load(), 1);
+
+    std::vector<int> progress{12};
+    progress.insert(progress.end(), kReadOutProgress.begin(), kReadOutProgress.end());
+    progress.insert(progress.end(), {100, 0});
+    EXPECT_EQ(rig.shown.progress, progress);
+
+    // The program it runs, with the live gains (muted by the connect) in the editors.
+    ASSERT_TRUE(rig.connect.LastReadOut().has_value());
+    EXPECT_EQ(*rig.connect.LastReadOut(), LiveRecord(amp));
+    EXPECT_EQ(rig.state.programBuffer, LiveRecord(amp));
+    for (const InputGainState &g : rig.state.inputGains)
+        EXPECT_EQ(g, (InputGainState{-600, kYes}));
+
+    // Bridge stays unavailable until the next disconnect.
+    rig.connect.Disconnect();
+    EXPECT_TRUE(rig.state.bridgeAvailable);
+    EXPECT_EQ(rig.bridge.back(), true);
+    EXPECT_EQ(rig.state.currentProgram, 0);
+    EXPECT_EQ(rig.state.link.linkActive, 0);
+    EXPECT_EQ(rig.closeRequests, 2);
+}
+
+TEST(ConnectController, SubAddressGoesInEveryFrameUntilAConnectWithoutIt)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.id = 5;
+    config.subAddress = 300;
+    SimLine line({config});
+    ConnectRig rig(line.devicePath());
+
+    ASSERT_TRUE(rig.run(Request(5, false, 300)));
+    const std::size_t firstConnect = 10;
+    // Reconnecting while connected first disconnects, still on sub-address 300; then the
+    // frames go without one (which every sub-address of ID 5 takes).
+    ASSERT_TRUE(rig.run(Request(5, false)));
+    line.stop();
+
+    const auto &frames = line.frames();
+    ASSERT_EQ(frames.size(), firstConnect + 2 + 10);
+    EXPECT_EQ(Hex(frames[0].wire), Hex(FromHex("336677 05012C DC 01 64 73 99AABB")));
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        const bool withSub = i < firstConnect + 2;
+        EXPECT_EQ(frames[i].frame.subAddressHigh, withSub ? 1 : 0);
+        EXPECT_EQ(frames[i].frame.subAddressLow, withSub ? 44 : 0);
+        EXPECT_EQ(frames[i].frame.address, 5);
+    }
+    EXPECT_EQ(frames[firstConnect].frame.command, 220);
+    EXPECT_EQ(frames[firstConnect].frame.data[0], 80);
+    EXPECT_EQ(frames[firstConnect + 1].frame.data[0], 80);
+    EXPECT_EQ(frames[firstConnect + 2].frame.data[0], 100);
+}
+
+// Two lines: the port is opened on the first; once the procedure runs, the port number's
+// device moves to the second, so only a reopened port sends there.
+TEST(ConnectController, NobodyAnsweringTakesEightAttemptsReopeningFromTheThird)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig other;
+    other.id = 1;
+    SimLine first({other});
+    SimLine second({other});
+    ConnectRig rig(first.devicePath());
+    const QString secondPath = second.devicePath();
+    QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
+        if (p == 12)
+            rig.link.SetDeviceOverride(secondPath);
+    });
+
+    EXPECT_FALSE(rig.run(Request(9, true)));
+    first.stop();
+    second.stop();
+
+    EXPECT_EQ(Commands(first.frames()), (std::vector<int>{220, 220}));
+    EXPECT_EQ(Commands(second.frames()), (std::vector<int>{220, 220, 220, 220, 220, 220}));
+    for (SimLine *line : {&first, &second})
+        for (const auto &f : line->frames())
+            EXPECT_EQ(Hex(f.wire), Hex(FromHex("336677 090000 DC 01 65 4B 99AABB")));
+
+    EXPECT_EQ(rig.shown.progress, (std::vector<int>{12, 24, 36, 48, 60, 72, 84, 96, 100, 0}));
+    EXPECT_EQ(rig.state.link.linkActive, 0);
+    ASSERT_EQ(rig.indicator.size(), 9u);
+    for (const auto &i : rig.indicator)
+        EXPECT_EQ(i, std::make_pair(false, QStringLiteral("OFFLINE")));
+    EXPECT_EQ(rig.shown.lastPanel(2), QString());
+    EXPECT_EQ(rig.shown.lastPanel(0), QStringLiteral("   9"));
+    EXPECT_EQ(rig.state.firmwareMajor, 1);
+    EXPECT_EQ(rig.state.firmwareMinor, 0);
+    EXPECT_EQ(rig.closeRequests, 0);
+    EXPECT_FALSE(rig.connect.LastReadOut().has_value());
+    EXPECT_TRUE(rig.bridge.empty());
+}
+
+TEST(ConnectController, APortThatCannotBeReopenedEndsOffline)
+{
+    ScopedSpeed speed(10);
+    SimLine line;
+    ConnectRig rig(line.devicePath());
+    QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
+        if (p == 12)
+            rig.link.SetDeviceOverride(QStringLiteral("/nonexistent/talvo-tty"));
+    });
+    EXPECT_FALSE(rig.run(Request(4, true)));
+    line.stop();
+    EXPECT_EQ(line.frames().size(), 2u);
+    EXPECT_EQ(rig.state.link.linkActive, 0);
+    EXPECT_EQ(rig.indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
+}
+
+// The running program's gains, and whether the record is applied or the default program with
+// only the gains of block 8.
+TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
+{
+    struct Case {
+        std::uint8_t inUse;
+        double left;
+        double right;
+        InputGainState leftShown;
+        InputGainState rightShown;
+    };
+    const Case cases[] = {
+        {1, -60.1, -12.5, {-600, kYes}, {-125, 0}},
+        {1, -60.0, 6.0, {-600, 0}, {60, 0}},
+        {2, -60.1, -12.5, {-600, kYes}, {-125, 0}},
+        {2, 0.0, -100.0, {0, 0}, {-600, kYes}},
+    };
+    ScopedSpeed speed(10);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "inUse " << int(c.inUse) << " gains " << c.left << " " << c.right);
+        Program program = DecodeProgram(DefaultProgram());
+        program.mode = 2;  // Mono
+        program.left.peq[0] = PeqBand{100.0, -3.0, 1.5};
+        program.left.gain = c.left;
+        program.right.gain = c.right;
+        RecordImage record = EncodeProgram(program);
+        record[11] = c.inUse;
+        sim::AmplifierConfig config;
+        config.runningProgram = 5;
+        config.slotRecords[4] = record;
+        SimLine line({config});
+        ConnectRig rig(line.devicePath());
+        std::vector<std::tuple<int, int, bool>> gainSignals;
+        QObject::connect(&rig.applier, &ProgramApplier::inputGainChanged,
+                         [&](int ch, int pos, bool muted) { gainSignals.emplace_back(ch, pos, muted); });
+
+        ASSERT_TRUE(rig.run(Request(1, false)));
+        line.stop();
+
+        EXPECT_EQ(rig.state.inputGains[0], c.leftShown);
+        EXPECT_EQ(rig.state.inputGains[1], c.rightShown);
+        ASSERT_FALSE(gainSignals.empty());
+        EXPECT_EQ(gainSignals.back(), std::make_tuple(1, c.rightShown.position, c.rightShown.muted == kYes));
+        ASSERT_TRUE(rig.connect.LastReadOut().has_value());
+        EXPECT_EQ((*rig.connect.LastReadOut())[11], c.inUse);
+        if (c.inUse == 1) {
+            EXPECT_EQ(rig.state.programBuffer, *rig.connect.LastReadOut());
+            EXPECT_EQ(rig.state.mode, Mode::Mono);
+            EXPECT_EQ(rig.state.peq.leftBands[0], (PeqBand{100.0, -3.0, 1.5}));
+        } else {
+            EXPECT_EQ(rig.state.programBuffer, DefaultProgram());
+            EXPECT_EQ(rig.state.mode, Mode::Stereo);
+            EXPECT_EQ(rig.state.peq.leftBands, kDefaultBands);
+        }
+        EXPECT_EQ(rig.closeRequests, 1);
+    }
+}
+
+// Two amplifiers share ID 1. Addressed without a sub-address both answer at the same moment and
+// garble each other; the sub-address reaches one of them.
+TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSeparatesThem)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig a;
+    a.subAddress = 1;
+    a.runningProgram = 2;
+    sim::AmplifierConfig b;
+    b.subAddress = 2;
+    b.runningProgram = 3;
+    b.firmwareMinor = 9;
+    SimLine line({a, b});
+    ConnectRig rig(line.devicePath());
+
+    EXPECT_FALSE(rig.run(Request(1, false)));
+    EXPECT_EQ(rig.state.link.linkActive, 0);
+    EXPECT_EQ(rig.indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
+
+    ASSERT_TRUE(rig.run(Request(1, false, 2)));
+    line.stop();
+    EXPECT_EQ(rig.state.currentProgram, 3);
+    EXPECT_EQ(rig.state.firmwareMinor, 9);
+    ASSERT_TRUE(rig.connect.LastReadOut().has_value());
+    EXPECT_EQ(*rig.connect.LastReadOut(), LiveRecord(line.bus().amplifier(1)));
+    EXPECT_NE(*rig.connect.LastReadOut(), LiveRecord(line.bus().amplifier(0)));
+    // The first connect's eight attempts went to both; everything after to the second only.
+    const auto &frames = line.frames();
+    ASSERT_EQ(frames.size(), 8u + 10u);
+    for (std::size_t i = 8; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].frame.subAddressHigh, 0);
+        EXPECT_EQ(frames[i].frame.subAddressLow, 2);
+    }
+}
+
+// One amplifier of two on the ID answers only now and then: the answers that do not collide
+// come through, so the status block arrives but part of the program does not. Nothing of the
+// program is trusted then: the default program with both channels muted, and the window stays.
+TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig a;
+    a.subAddress = 1;
+    sim::AmplifierConfig b;
+    b.subAddress = 2;
+    b.faults.dropShare = 0.5;
+    b.faults.seed = 7;
+    SimLine line({a, b});
+    ConnectRig rig(line.devicePath());
+    rig.state.inputGains = {InputGainState{-100, 0}, InputGainState{20, 0}};
+    rig.state.programBuffer = NewSlotRecord();
+
+    EXPECT_TRUE(rig.run(Request(1, false)));
+    line.stop();
+    const ReplyFields &reply = rig.state.link.reply;
+    ASSERT_EQ(reply.statusBlock().received, kYes);
+    int missing = 0;
+    for (int k = 1; k <= 8; ++k)
+        missing += reply.block(k).received == kYes ? 0 : 1;
+    EXPECT_GT(missing, 0);
+    EXPECT_EQ(rig.state.link.linkActive, kYes);
+    EXPECT_FALSE(rig.connect.LastReadOut().has_value());
+    EXPECT_EQ(rig.state.programBuffer, DefaultProgram());
+    for (const InputGainState &g : rig.state.inputGains)
+        EXPECT_EQ(g, (InputGainState{-600, kYes}));
+    EXPECT_EQ(rig.closeRequests, 0);
+}
+
+TEST(ConnectController, RefusesAddressesOutsideTheirRanges)
+{
+    AppState state;
+    Link link(state.link);
+    LinkController linkController(link);
+    ProgramApplier applier(state);
+    ConnectController connect(state, link, linkController, applier);
+    int finished = 0;
+    QObject::connect(&connect, &ConnectController::finished, [&](bool) { ++finished; });
+    for (const ConnectRequest &r : {Request(0), Request(256), Request(1, true, 0), Request(1, true, 65536)})
+        EXPECT_FALSE(connect.Connect(r));
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(state.link.chosenId, 1);
+}
+
+}  // namespace
+}  // namespace talvo::testing

@@ -1,0 +1,161 @@
+// talvoctl search and connect: the subcommands against the simulated bus (run in this process,
+// so that the clock can run faster), and the refusals through the real binary.
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "Commands.h"
+#include "RuntimeSupport.h"
+#include "programs/ProgramFile.h"
+
+namespace talvo::testing {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun RunCommand(int (*command)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args)
+{
+    ToolRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = command(args, out, err);
+    out.flush();
+    err.flush();
+    return run;
+}
+
+ToolRun Talvoctl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TALVOCTL_PATH), args);
+    ToolRun run;
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "talvoctl did not finish";
+        return run;
+    }
+    run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+
+TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
+{
+    ScopedSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.id = 5;
+    config.subAddress = 300;
+    config.firmwareMajor = 2;
+    config.firmwareMinor = 5;
+    config.runningProgram = 3;
+    config.bridgeAvailable = false;
+    SimLine line({config});
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("live.VKP"));
+
+    const ToolRun run = RunCommand(cli::RunConnectCommand,
+                               {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id"), QStringLiteral("5"),
+                                QStringLiteral("--sub=300"), QStringLiteral("--save"), file});
+    line.stop();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("ONLINE\nMCU Firmware Version: DSP VS-2.5\nprogram 3\nbridge no\nsaved ") + file +
+                           QLatin1Char('\n'));
+
+    const sim::Amplifier &amp = line.bus().amplifier(0);
+    RecordImage expected = amp.liveProgram();
+    const auto gains = amp.liveGains();
+    std::copy(gains.begin(), gains.begin() + 3, expected.begin() + 48);
+    std::copy(gains.begin() + 3, gains.end(), expected.begin() + 96);
+    RecordImage saved{};
+    ASSERT_TRUE(ReadRecordFile(file, saved).ok());
+    EXPECT_EQ(saved, expected);
+
+    // Connected without muting, then the two disconnect frames.
+    const auto &frames = line.frames();
+    ASSERT_EQ(frames.size(), 12u);
+    EXPECT_EQ(Hex(frames.front().wire), Hex(FromHex("336677 05012C DC 01 64 73 99AABB")));
+    EXPECT_EQ(frames[10].frame.data[0], 80);
+    EXPECT_EQ(frames[11].frame.data[0], 80);
+    EXPECT_FALSE(amp.connected());
+}
+
+TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
+{
+    ScopedSpeed speed(20);
+    SimLine line;  // ID 1 only
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("live.VKP"));
+
+    const ToolRun run = RunCommand(cli::RunConnectCommand, {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id"),
+                                                        QStringLiteral("2"), QStringLiteral("--mute"), QStringLiteral("--save"), file});
+    line.stop();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QStringLiteral("OFFLINE\n"));
+    EXPECT_TRUE(run.err.contains(QStringLiteral("not saved"))) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    // Eight connect attempts. The closing disconnect sends nothing: with no amplifier
+    // connected the send gate holds its frames back.
+    ASSERT_EQ(line.frames().size(), 8u);
+    EXPECT_EQ(line.frames()[0].frame.data[0], 101);
+}
+
+TEST(SearchTool, ListsTheAmplifiersOfARange)
+{
+    ScopedSpeed speed(12);
+    sim::AmplifierConfig a;
+    a.id = 200;
+    sim::AmplifierConfig b;
+    b.id = 255;
+    SimLine line({a, b});
+    const ToolRun run = RunCommand(cli::RunSearchCommand,
+                               {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--range"), QStringLiteral("193-255")});
+    line.stop();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("ID 200\nID 255\n2 amplifiers found in IDs 193..255\n"));
+    ASSERT_EQ(line.frames().size(), 3u * 63u);
+    EXPECT_EQ(line.frames().front().frame.address, 193);
+}
+
+TEST(SearchConnectTools, RefuseBadArgumentsAndReportPortsThatDoNotOpen)
+{
+    struct Case {
+        QStringList args;
+        int status;
+        const char *message;
+    };
+    const Case cases[] = {
+        {{"search"}, 2, "missing --port"},
+        {{"search", "--port", "/dev/null", "--range", "1-65"}, 2, "--range '1-65'"},
+        {{"search", "--port", "/dev/null", "extra"}, 2, "unexpected argument 'extra'"},
+        {{"connect", "--port", "/dev/null"}, 2, "missing --id"},
+        {{"connect", "--port", "/dev/null", "--id", "0"}, 2, "--id '0' is not a number in 1..255"},
+        {{"connect", "--port", "/dev/null", "--id", "256"}, 2, "--id '256'"},
+        {{"connect", "--port", "/dev/null", "--id", "5", "--sub", "0"}, 2, "--sub '0' is not a number in 1..65535"},
+        {{"connect", "--port", "/dev/null", "--id", "5", "--sub", "65536"}, 2, "--sub '65536'"},
+        {{"connect", "--port", "/dev/null", "--id", "x5"}, 2, "--id 'x5'"},
+        {{"connect", "--port", "/dev/null", "--id", "5", "--save"}, 2, "--save needs a value"},
+        {{"connect", "--port", "COM300", "--id", "5"}, 2, "COM1..COM255"},
+        {{"connect", "--port", "/nonexistent/talvo-tty", "--id", "5"}, 1,
+         "/nonexistent/talvo-tty connection failed.\n\nPlease select another COM port.\n"},
+        {{"search", "--port", "/nonexistent/talvo-tty"}, 1, "/nonexistent/talvo-tty connection failed."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const ToolRun run = Talvoctl(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace talvo::testing
