@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the main window: starts `talvo --demo` on a virtual X server
-# (Xvfb) and lets the program save its own window after start-up.
+# Takes the README's pictures: starts `talvo --demo` on a virtual X server (Xvfb) once per
+# window and lets the program save that window itself after start-up.
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/release; built when missing)
+# Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png and
+# docs/device-list.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,12 +14,27 @@ if [ ! -x "$build/src/shell/talvo" ]; then
   cmake --build "$build" -j "$(nproc)" --target talvo
 fi
 
-out=docs/main-window.png
 mkdir -p docs
-# A settings folder of its own, so the picture does not depend on this machine's settings.
-config=$(mktemp -d)
-trap 'rm -rf "$config"' EXIT
-# The X server's own display variable wins over any platform the caller may have chosen.
-env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$config" \
-  xvfb-run -a -s '-screen 0 1280x800x24' "$build/src/shell/talvo" --demo --screenshot "$out"
-echo "wrote $out"
+# Settings and the device list in folders of their own, so the pictures do not depend on this
+# machine; the list holds a few named amplifiers (the demonstration bus answers to IDs 1 and 3).
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/data/talvo"
+printf '%s\r\n' '[count]' 'no=0' '' \
+  '[1]' 'vi=1' 'name=Stage left' 'id=1' 'subid=1' '' \
+  '[2]' 'vi=1' 'name=Stage right' 'id=3' 'subid=1' '' \
+  '[3]' 'vi=1' 'name=Delay tower' 'id=12' 'subid=300' '' \
+  '[5]' 'vi=1' 'name=Sub bass' 'id=21' 'subid=1' > "$home/data/talvo/DSPdevi.ini"
+
+shoot() {
+  local window=$1 out=$2
+  # The X server's own display variable wins over any platform the caller may have chosen.
+  env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" \
+    xvfb-run -a -s '-screen 0 1280x800x24' "$build/src/shell/talvo" --demo --screenshot "$out" --window "$window"
+  echo "wrote $out"
+}
+
+shoot main docs/main-window.png
+shoot connect docs/connect-window.png
+shoot search docs/search-window.png
+shoot devices docs/device-list.png

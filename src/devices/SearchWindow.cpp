@@ -22,7 +22,7 @@ constexpr int kResultRows = kSearchGridRows - 1;  // rows 1..255 under the heade
 constexpr int kCountColumnWidth = 60;
 constexpr int kTextColumnWidth = 78;
 constexpr int kRowHeight = 16;
-constexpr int kVisibleRows = 12;
+constexpr int kVisibleRows = 13;
 
 }  // namespace
 
@@ -64,7 +64,9 @@ SearchWindow::SearchWindow(SearchController &controller, QWidget *parent)
     grid_->setHorizontalHeaderItem(1, new QTableWidgetItem);
     grid_->setFixedWidth(countWidth + textWidth + grid_->verticalScrollBar()->sizeHint().width() +
                          2 * grid_->frameWidth());
-    grid_->setFixedHeight(rowHeight * (kVisibleRows + 1) + 2 * grid_->frameWidth() + 4);
+    // Whole rows only, under the header row.
+    grid_->setFixedHeight(grid_->horizontalHeader()->sizeHint().height() + rowHeight * kVisibleRows +
+                          2 * grid_->frameWidth());
 
     auto *ranges = new QButtonGroup(this);
     auto *rangeColumn = new QVBoxLayout;

@@ -3,6 +3,7 @@
 // green ground.
 
 #include <QColor>
+#include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -19,14 +20,28 @@ inline void ApplyTealLook(QWidget *window) {
     window->setAutoFillBackground(true);
 }
 
-// Buttons, spin boxes and edits keep the ordinary palette so they read as controls.
+// Buttons, spin boxes and edits keep the ordinary palette so they read as controls. Every
+// role is set explicitly: a role left unset would be taken from the teal window (white arrows
+// on white spin buttons).
+inline QPalette PlainPalette() {
+    QPalette pal = QGuiApplication::palette();
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = static_cast<QPalette::ColorGroup>(group);
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            if (r == QPalette::NoRole) continue;
+            pal.setBrush(g, r, pal.brush(g, r));
+        }
+    return pal;
+}
+
 inline void UsePlainLook(QWidget *control) {
-    control->setPalette(QPalette());
+    control->setPalette(PlainPalette());
     control->setAutoFillBackground(false);
 }
 
 inline void ApplyGridLook(QWidget *grid) {
-    QPalette pal = QPalette();
+    QPalette pal = PlainPalette();
     pal.setColor(QPalette::Base, kGridGreen);
     pal.setColor(QPalette::AlternateBase, kGridGreen);
     pal.setColor(QPalette::Text, Qt::black);

@@ -3,6 +3,8 @@
 //   talvo                     the program on the remembered COM port
 //   talvo --demo              the program on simulated amplifiers (IDs 1 and 3) inside the process
 //   talvo --screenshot FILE   after start-up, save the main window as a PNG image and quit
+//         [--window NAME]     ... or another window: connect, search (after a search of the
+//                             first range) or devices (the device list)
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,11 @@
 #include <QIcon>
 #include <QTimer>
 
+#include "devices/ConnectWindow.h"
+#include "devices/DeviceListWindow.h"
+#include "devices/SearchWindow.h"
+#include "link/Clock.h"
+#include "link/Connection.h"
 #include "shell/AppIcon.h"
 #include "shell/Application.h"
 #include "shell/DemoBus.h"
@@ -27,11 +34,18 @@ constexpr int kExitBadArguments = 2;
 // Long enough for the first layout and paint to settle before the picture is taken.
 constexpr int kScreenshotDelayMs = 600;
 
+// A search of the first range takes about a minute on the line; for its picture the clock runs
+// this much faster (the simulated amplifiers of --demo keep pace, they share the clock).
+constexpr double kSearchScreenshotClockSpeed = 10.0;
+
 const char kUsage[] =
-    "Usage: talvo [--demo] [--screenshot FILE]\n"
+    "Usage: talvo [--demo] [--screenshot FILE [--window main|connect|search|devices]]\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
     "  --screenshot FILE  save the main window as a PNG image after start-up, then quit\n"
+    "  --window NAME      with --screenshot: the window to save instead: connect (the Connect\n"
+    "                     window with the device list's first device), search (the Search window\n"
+    "                     after a search of IDs 1..64) or devices (the device list)\n"
     "  -h, --help         show this text\n";
 
 bool WantsHelp(int argc, char **argv) {
@@ -86,15 +100,26 @@ int main(int argc, char **argv) {
     QCommandLineParser parser;
     const QCommandLineOption demo(QStringLiteral("demo"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption windowName(QStringLiteral("window"), QString(), QStringLiteral("NAME"));
     parser.addOption(demo);
     parser.addOption(screenshot);
-    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-                                ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().value(0))
-                                : parser.errorText();
+    parser.addOption(windowName);
+    QString why;
+    if (!parser.parse(QApplication::arguments()))
+        why = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        why = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().value(0));
+    else if (parser.isSet(windowName) && !parser.isSet(screenshot))
+        why = QStringLiteral("--window goes with --screenshot");
+    else if (parser.isSet(windowName) &&
+             !QStringList{"main", "connect", "search", "devices"}.contains(parser.value(windowName)))
+        why = QStringLiteral("unknown window '%1'").arg(parser.value(windowName));
+    if (!why.isEmpty()) {
         std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
         return kExitBadArguments;
     }
+    const QString shotWindow = parser.isSet(windowName) ? parser.value(windowName) : QStringLiteral("main");
+    if (shotWindow == QLatin1String("search")) talvo::Clock::setSpeed(kSearchScreenshotClockSpeed);
 
     // The bus outlives the application object below, so the port is closed before the
     // simulated amplifiers go away.
@@ -124,13 +149,47 @@ int main(int argc, char **argv) {
     talvo::MainWindow &window = shell.mainWindow();
     window.placeOnScreen();
     window.show();
+    QWidget *subject = &window;
+    if (shotWindow == QLatin1String("connect")) {
+        // As after picking the list's first device with "Device".
+        talvo::ConnectWindow &connect = shell.connectWindow();
+        for (const talvo::DeviceEntry &entry : shell.deviceListWindow().list().Entries())
+            if (entry.vi) {
+                connect.TakeDevice(entry);
+                break;
+            }
+        connect.PrepareToShow();
+        subject = &connect;
+    } else if (shotWindow == QLatin1String("devices")) {
+        subject = &shell.deviceListWindow();
+    } else if (shotWindow == QLatin1String("search")) {
+        subject = &shell.searchWindow();
+    }
+    if (subject != &window) subject->show();
+
     int status = kExitOk;
-    QTimer::singleShot(kScreenshotDelayMs, &app, [&] {
-        if (!window.grab().save(screenshotPath, "PNG")) {
+    auto save = [&] {
+        if (!subject->grab().save(screenshotPath, "PNG")) {
             std::fprintf(stderr, "talvo: cannot write the screenshot %s\n", qPrintable(screenshotPath));
             status = kExitFailed;
         }
         QApplication::exit(status);
+    };
+    QTimer::singleShot(kScreenshotDelayMs, &app, [&] {
+        if (shotWindow == QLatin1String("search")) {
+            // Tools > Search's link steps, then the window's "Search"; it returns when the
+            // search is over.
+            if (!shell.linkController().SearchLinkSteps()) {
+                std::fprintf(stderr, "talvo: cannot open the port for the search\n");
+                status = kExitFailed;
+                QApplication::exit(status);
+                return;
+            }
+            shell.searchWindow().SearchClick();
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
+        save();
     });
     app.exec();
     return status;
