@@ -13,4 +13,8 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
+# No test may touch the real home: settings and device lists go to a folder of this run's own.
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

@@ -121,9 +121,10 @@ BENCHMARK(IdleCpu)->ArgName("port_open")->Arg(0)->Arg(1)->Iterations(1)->UseManu
 int main(int argc, char **argv) {
     g_processStart = std::chrono::steady_clock::now();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The program's settings stay out of the picture: a folder of their own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    // The program's settings and device list stay out of the picture: folders of their own.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

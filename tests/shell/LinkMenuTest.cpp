@@ -8,8 +8,13 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
+#include <QTimer>
+
+#include <functional>
 
 #include "link/Link.h"
+#include "devices/ConnectWindow.h"
+#include "devices/SearchWindow.h"
 #include "link/Settings.h"
 #include "shell/DemoBus.h"
 #include "ShellFixture.h"
@@ -36,6 +41,19 @@ private:
     int slave_ = -1;
     QString path_;
 };
+
+// Closes `dialog` once it is up, after `look`; the link steps before a window is shown keep
+// the event loop running, so the close has to wait for the window rather than for the loop.
+void CloseWhenShown(QDialog *dialog, std::function<void()> look = {}) {
+    QTimer::singleShot(5, dialog, [dialog, look] {
+        if (!dialog->isVisible()) {
+            CloseWhenShown(dialog, look);
+            return;
+        }
+        if (look) look();
+        dialog->reject();
+    });
+}
 
 class LinkMenus : public ShellFixture {
 protected:
@@ -64,17 +82,23 @@ TEST_F(LinkMenus, APortThatCannotBeOpenedShowsTheOpenErrorForConnectAndSearch) {
     EXPECT_EQ(app().texts().runCount(), 2);
 }
 
-TEST_F(LinkMenus, ConnectAndSearchOpenThePortAndShowNothingFurther) {
+TEST_F(LinkMenus, ConnectAndSearchOpenThePortAndThenTheirWindows) {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path().isEmpty());
     MapPort(5, pty.path());
     window().show();
     Pump();
-    window().Search1Click();
+    bool portOpenWhileShown = false;
+    CloseWhenShown(&app().searchWindow(), [&] { portOpenWhileShown = app().link().IsPortOpen(); });
+    window().Search1Click();  // returns when the window closed
+    EXPECT_TRUE(portOpenWhileShown);
     EXPECT_TRUE(told.empty());
     EXPECT_EQ(app().state().link.sendEnabled.load(), 1);
     EXPECT_TRUE(app().link().IsPortOpen());
+    portOpenWhileShown = false;
+    CloseWhenShown(&app().connectWindow(), [&] { portOpenWhileShown = app().link().IsPortOpen(); });
     window().Connect1Click();
+    EXPECT_TRUE(portOpenWhileShown);
     EXPECT_TRUE(told.empty());
     EXPECT_TRUE(app().link().IsPortOpen());
 }
@@ -86,6 +110,7 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     MainWindow &w = window();
     w.show();
     Pump();
+    CloseWhenShown(&app().connectWindow());
     w.Connect1Click();
     ASSERT_EQ(app().state().link.sendEnabled.load(), 1);
     // What the Connect window will do on success.
@@ -138,6 +163,7 @@ TEST_F(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
     MainWindow &w = window();
     w.show();
     Pump();
+    CloseWhenShown(&app().connectWindow());
     w.Connect1Click();
     EXPECT_TRUE(told.empty());
     ASSERT_TRUE(app().link().IsPortOpen());

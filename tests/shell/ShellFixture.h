@@ -2,6 +2,7 @@
 // A whole application (state, link, every window) on a settings file of its own, with the
 // operator's answers scripted: questions get `answer`, notices and opened files are recorded.
 
+#include "tests/support/ScopedHome.h"
 #include <memory>
 #include <vector>
 
@@ -23,24 +24,7 @@ struct Prompt {
     QMessageBox::StandardButtons buttons;
 };
 
-class ScopedConfigHome {
-public:
-    ScopedConfigHome() : old_(qgetenv("XDG_CONFIG_HOME")), had_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
-        qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
-    }
-    ~ScopedConfigHome() {
-        if (had_)
-            qputenv("XDG_CONFIG_HOME", old_);
-        else
-            qunsetenv("XDG_CONFIG_HOME");
-    }
-    QString path() const { return dir_.path(); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray old_;
-    bool had_;
-};
+using ScopedConfigHome = testsupport::ScopedHome;
 
 class ShellFixture : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 // a thread of this process, with settings and the device list in folders of their own, a
 // faster clock, and the operator's message boxes caught.
 
+#include "tests/support/ScopedHome.h"
 #include <memory>
 #include <thread>
 #include <vector>
@@ -20,24 +21,7 @@
 
 namespace talvo::test {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const QString &value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~ScopedEnv() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    QByteArray old_;
-    bool had_;
-};
+using testsupport::ScopedEnv;
 
 class SimBusLine {
 public:

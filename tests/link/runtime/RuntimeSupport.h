@@ -2,6 +2,7 @@
 // What the link runtime tests share: a simulated bus served on a pseudo-terminal in a thread of
 // this process, a private settings folder, a faster clock, and recorders for the signals.
 
+#include "tests/support/ScopedHome.h"
 #include <memory>
 #include <thread>
 #include <utility>
@@ -75,27 +76,7 @@ private:
 };
 
 // The settings file goes to a folder of its own for the test's lifetime.
-class ScopedConfigHome {
-public:
-    ScopedConfigHome() : old_(qgetenv("XDG_CONFIG_HOME")), had_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
-    {
-        qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
-    }
-    ~ScopedConfigHome()
-    {
-        if (had_)
-            qputenv("XDG_CONFIG_HOME", old_);
-        else
-            qunsetenv("XDG_CONFIG_HOME");
-    }
-    QString path() const { return dir_.path(); }
-    QString settingsFile() const { return dir_.path() + QStringLiteral("/talvo/talvo.conf"); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray old_;
-    bool had_;
-};
+using ScopedConfigHome = testsupport::ScopedHome;
 
 class ScopedSpeed {
 public:

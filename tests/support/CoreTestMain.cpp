@@ -1,4 +1,5 @@
-// The runtime's waits run the Qt event loop, so every case needs an application object.
+// For test programs whose code waits with the Qt event loop running: every case needs an
+// application object.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>

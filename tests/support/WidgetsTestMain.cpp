@@ -1,0 +1,15 @@
+// For test programs that drive windows: a QApplication exists before any test runs. They run
+// on the offscreen platform unless told otherwise, so no display is needed (the test listing
+// at build time included).
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
