@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include "CliSupport.h"
 #include "Commands.h"
 #include "devices/BusSearch.h"
 #include "devices/ConnectProcedure.h"
@@ -25,80 +26,6 @@ const char *const kConnectUsage = "usage: talvoctl connect --port PORT --id N [-
 // The longest wait for frames still queued when a procedure ends: a few frames and pauses.
 constexpr double kDrainMs = 3000;
 
-int refuse(QTextStream &err, const char *command, const QString &message)
-{
-    err << "talvoctl " << command << ": " << message << '\n';
-    err.flush();
-    return kExitRefused;
-}
-
-std::optional<int> parseDecimal(const QString &text, int min, int max)
-{
-    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,9}$"));
-    if (!decimal.match(text).hasMatch())
-        return std::nullopt;
-    const int value = text.toInt();
-    if (value < min || value > max)
-        return std::nullopt;
-    return value;
-}
-
-// "--name VALUE" or "--name=VALUE". True when args[i] is this option (problem set on misuse).
-bool takeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
-                QString &problem)
-{
-    const QString &arg = args[i];
-    const QString prefix = name + QLatin1Char('=');
-    if (arg != name && !arg.startsWith(prefix))
-        return false;
-    if (value) {
-        problem = QStringLiteral("%1 given more than once").arg(name);
-        return true;
-    }
-    if (arg.startsWith(prefix))
-        value = arg.mid(prefix.size());
-    else if (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--")))
-        value = args[++i];
-    else
-        problem = QStringLiteral("%1 needs a value").arg(name);
-    return true;
-}
-
-// The link on PORT (COMn through the program's port mapping, or a device path), opened, with
-// sending enabled. On failure the open error goes to err and the result is empty.
-bool openLink(Link &link, const QString &port, const char *command, QTextStream &err, int &status)
-{
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm]([0-9]{1,3})$"));
-    const QRegularExpressionMatch com = comName.match(port);
-    QString failureText;
-    if (com.hasMatch()) {
-        const int number = com.captured(1).toInt();
-        if (number < 1 || number > 255) {
-            status = refuse(err, command, QStringLiteral("port '%1' is not COM1..COM255").arg(port));
-            return false;
-        }
-        link.SetPortNumber(number);
-        failureText = OpenErrorText(number);
-    } else {
-        link.SetDeviceOverride(port);
-        failureText = port + QStringLiteral(" connection failed.\r\rPlease select another COM port.");
-    }
-    if (!link.OpenPort()) {
-        // The message box's line breaks are carriage returns; a terminal wants new lines.
-        failureText.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        err << failureText << '\n';
-        const QString device = link.DevicePathFor(link.state().portNumber);
-        err << "talvoctl " << command << ": " << (device.isEmpty() ? QStringLiteral("(no device)") : device) << ": "
-            << link.LastOpenFailure() << '\n';
-        err.flush();
-        status = kExitFailed;
-        return false;
-    }
-    link.state().sendEnabled.store(1);
-    link.state().reply.replyAddress = 0;
-    return true;
-}
-
 }  // namespace
 
 int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err)
@@ -107,16 +34,16 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
     std::optional<QString> portText, rangeText;
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString problem;
-        if (takeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            takeOption(args, i, QStringLiteral("--range"), rangeText, problem)) {
+        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
+            TakeOption(args, i, QStringLiteral("--range"), rangeText, problem)) {
             if (!problem.isEmpty())
-                return refuse(err, kName, problem);
+                return Refuse(err, kName, problem);
             continue;
         }
-        return refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kSearchUsage)));
+        return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kSearchUsage)));
     }
     if (!portText || portText->isEmpty())
-        return refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kSearchUsage)));
+        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kSearchUsage)));
     int rangeIndex = 0;
     if (rangeText) {
         rangeIndex = -1;
@@ -126,15 +53,15 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
                 rangeIndex = r;
         }
         if (rangeIndex < 0)
-            return refuse(err, kName, QStringLiteral("--range '%1' is not one of 1-64, 65-128, 129-192, 193-255").arg(*rangeText));
+            return Refuse(err, kName, QStringLiteral("--range '%1' is not one of 1-64, 65-128, 129-192, 193-255").arg(*rangeText));
     }
     if (!QCoreApplication::instance())
-        return refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
+        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
 
     AppState state;
     Link link(state.link);
     int status = kExitOk;
-    if (!openLink(link, *portText, kName, err, status))
+    if (!OpenLinkOnPort(link, *portText, kName, err, status))
         return status;
 
     SearchController search(link);
@@ -163,46 +90,46 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     bool mute = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString problem;
-        if (takeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            takeOption(args, i, QStringLiteral("--id"), idText, problem) ||
-            takeOption(args, i, QStringLiteral("--sub"), subText, problem) ||
-            takeOption(args, i, QStringLiteral("--save"), saveText, problem)) {
+        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
+            TakeOption(args, i, QStringLiteral("--id"), idText, problem) ||
+            TakeOption(args, i, QStringLiteral("--sub"), subText, problem) ||
+            TakeOption(args, i, QStringLiteral("--save"), saveText, problem)) {
             if (!problem.isEmpty())
-                return refuse(err, kName, problem);
+                return Refuse(err, kName, problem);
             continue;
         }
         if (args[i] == QLatin1String("--mute")) {
             mute = true;
             continue;
         }
-        return refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kConnectUsage)));
+        return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kConnectUsage)));
     }
     if (!portText || portText->isEmpty())
-        return refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kConnectUsage)));
+        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kConnectUsage)));
     if (!idText)
-        return refuse(err, kName, QStringLiteral("missing --id N (%1)").arg(QLatin1String(kConnectUsage)));
+        return Refuse(err, kName, QStringLiteral("missing --id N (%1)").arg(QLatin1String(kConnectUsage)));
     ConnectRequest request;
     request.mute = mute;
-    const auto id = parseDecimal(*idText, 1, 255);
+    const auto id = ParseNumber(*idText, 1, 255);
     if (!id)
-        return refuse(err, kName, QStringLiteral("--id '%1' is not a number in 1..255").arg(*idText));
+        return Refuse(err, kName, QStringLiteral("--id '%1' is not a number in 1..255").arg(*idText));
     request.id = *id;
     if (subText) {
-        const auto sub = parseDecimal(*subText, 1, 65535);
+        const auto sub = ParseNumber(*subText, 1, 65535);
         if (!sub)
-            return refuse(err, kName, QStringLiteral("--sub '%1' is not a number in 1..65535").arg(*subText));
+            return Refuse(err, kName, QStringLiteral("--sub '%1' is not a number in 1..65535").arg(*subText));
         request.useSubAddress = true;
         request.subAddress = *sub;
     }
     if (saveText && saveText->isEmpty())
-        return refuse(err, kName, QStringLiteral("--save needs a file name"));
+        return Refuse(err, kName, QStringLiteral("--save needs a file name"));
     if (!QCoreApplication::instance())
-        return refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
+        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
 
     AppState state;
     Link link(state.link);
     int status = kExitOk;
-    if (!openLink(link, *portText, kName, err, status))
+    if (!OpenLinkOnPort(link, *portText, kName, err, status))
         return status;
     LinkController linkController(link);
     ProgramApplier applier(state);

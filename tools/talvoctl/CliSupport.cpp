@@ -1,0 +1,86 @@
+#include "CliSupport.h"
+
+#include <QRegularExpression>
+
+#include "Commands.h"
+#include "link/Link.h"
+#include "link/Settings.h"
+
+namespace talvo::cli {
+
+int Refuse(QTextStream &err, const char *command, const QString &message)
+{
+    err << "talvoctl " << command << ": " << message << '\n';
+    err.flush();
+    return kExitRefused;
+}
+
+std::optional<long long> ParseNumber(const QString &text, long long min, long long max)
+{
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,18}$"));
+    static const QRegularExpression hex(QStringLiteral("^0[xX][0-9a-fA-F]{1,15}$"));
+    bool ok = false;
+    long long value = 0;
+    if (decimal.match(text).hasMatch())
+        value = text.toLongLong(&ok, 10);
+    else if (hex.match(text).hasMatch())
+        value = text.mid(2).toLongLong(&ok, 16);
+    if (!ok || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
+                QString &problem)
+{
+    const QString &arg = args[i];
+    const QString prefix = name + QLatin1Char('=');
+    if (arg != name && !arg.startsWith(prefix))
+        return false;
+    if (value) {
+        problem = QStringLiteral("%1 given more than once").arg(name);
+        return true;
+    }
+    if (arg.startsWith(prefix))
+        value = arg.mid(prefix.size());
+    else if (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--")))
+        value = args[++i];
+    else
+        problem = QStringLiteral("%1 needs a value").arg(name);
+    return true;
+}
+
+bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextStream &err, int &status)
+{
+    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm]([0-9]{1,3})$"));
+    const QRegularExpressionMatch com = comName.match(port);
+    QString failureText;
+    if (com.hasMatch()) {
+        const int number = com.captured(1).toInt();
+        if (number < 1 || number > 255) {
+            status = Refuse(err, command, QStringLiteral("port '%1' is not COM1..COM255").arg(port));
+            return false;
+        }
+        link.SetPortNumber(number);
+        failureText = OpenErrorText(number);
+    } else {
+        link.SetDeviceOverride(port);
+        failureText = port + QStringLiteral(" connection failed.\r\rPlease select another COM port.");
+    }
+    if (!link.OpenPort()) {
+        // The message box's line breaks are carriage returns; a terminal wants new lines.
+        failureText.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        err << failureText << '\n';
+        const QString device = link.DevicePathFor(link.state().portNumber);
+        err << "talvoctl " << command << ": " << (device.isEmpty() ? QStringLiteral("(no device)") : device) << ": "
+            << link.LastOpenFailure() << '\n';
+        err.flush();
+        status = kExitFailed;
+        return false;
+    }
+    link.state().sendEnabled.store(1);
+    link.state().reply.replyAddress = 0;
+    return true;
+}
+
+}  // namespace talvo::cli

@@ -1,0 +1,33 @@
+#pragma once
+// Pieces every talvoctl subcommand that talks to a bus shares: option taking, number parsing,
+// refusals, and opening the link on a port given as COMn or a device path.
+
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace talvo {
+class Link;
+}
+
+namespace talvo::cli {
+
+// Writes "talvoctl COMMAND: MESSAGE" on err; the result is the refusal exit status.
+int Refuse(QTextStream &err, const char *command, const QString &message);
+
+// Decimal, or hexadecimal with 0x; nothing else, so that a typo never becomes another byte.
+std::optional<long long> ParseNumber(const QString &text, long long min, long long max);
+
+// "--name VALUE" or "--name=VALUE". True when args[i] is this option; `problem` is set when it
+// is given twice or its value is missing (an option name is not taken as a value).
+bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
+                QString &problem);
+
+// Opens the link on PORT (COMn through the program's port mapping, or a device path) and
+// enables sending. On failure the open error goes to err, `status` gets the exit status
+// (refused for a bad COM number, failed when the port cannot be opened) and the result is false.
+bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextStream &err, int &status);
+
+}  // namespace talvo::cli
