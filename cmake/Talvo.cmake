@@ -8,11 +8,12 @@ function(talvo_library name)
 endfunction()
 
 # talvo_test(NAME SOURCES... LINKS libs...)
-#   One GoogleTest executable, its cases registered with CTest one by one.
+#   One GoogleTest executable, its cases registered with CTest one by one. Its main creates a
+#   QCoreApplication first, so cases that run processes or event loops need nothing of their own.
 function(talvo_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock ${ARG_LINKS})
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/tests/support/CoreTestMain.cpp ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${ARG_LINKS})
   target_compile_definitions(${name} PRIVATE TALVO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()

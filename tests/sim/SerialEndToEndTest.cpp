@@ -216,21 +216,7 @@ TEST(SimSerialServer, OpeningSomethingThatIsNotASerialDeviceFails)
     }
 }
 
-class AmpsimTool : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_sim";
-            static char *argv[] = {name, nullptr};
-            app_ = std::make_unique<QCoreApplication>(argc, argv);
-        }
-    }
-    std::unique_ptr<QCoreApplication> app_;
-};
-
-TEST_F(AmpsimTool, ServesAPseudoTerminalEndToEnd)
+TEST(AmpsimTool, ServesAPseudoTerminalEndToEnd)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -290,7 +276,7 @@ TEST_F(AmpsimTool, ServesAPseudoTerminalEndToEnd)
     EXPECT_EQ(replies[1].value("command").toInt(), 239);
 }
 
-TEST_F(AmpsimTool, BadOptionsExitWithStatus2AndHelpWith0)
+TEST(AmpsimTool, BadOptionsExitWithStatus2AndHelpWith0)
 {
     struct Run {
         QStringList args;

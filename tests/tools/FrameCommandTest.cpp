@@ -118,16 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
 // streams must come out as the process's own.
 class FrameBinary : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_tools";
-            static char *argv[] = {name, nullptr};
-            app_ = std::make_unique<QCoreApplication>(argc, argv);
-        }
-    }
-
     FrameRun run(const QStringList &args)
     {
         QProcess p;
@@ -140,7 +130,6 @@ protected:
         return r;
     }
 
-    std::unique_ptr<QCoreApplication> app_;
 };
 
 TEST_F(FrameBinary, PrintsConnectFrame)

@@ -78,12 +78,6 @@ class ShowPack : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_tools";
-            static char *argv[] = {name, nullptr};
-            app_ = std::make_unique<QCoreApplication>(argc, argv);
-        }
         ASSERT_TRUE(dir_.isValid());
     }
 
@@ -115,7 +109,6 @@ protected:
         return ReadRaw(out);
     }
 
-    std::unique_ptr<QCoreApplication> app_;
     QTemporaryDir dir_;
 };
 

@@ -4,6 +4,7 @@
 // faster clock, and the operator's message boxes caught.
 
 #include "tests/support/ScopedHome.h"
+#include "tests/support/SimLine.h"
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,40 +22,7 @@
 
 namespace talvo::test {
 
-using testsupport::ScopedEnv;
-
-class SimBusLine {
-public:
-    explicit SimBusLine(const std::vector<sim::AmplifierConfig> &amplifiers) {
-        for (const auto &config : amplifiers) bus_.addAmplifier(config);
-        QString error;
-        server_ = sim::SerialServer::openPseudoTerminal(&error);
-        if (!server_) {
-            ADD_FAILURE() << "no pseudo-terminal: " << error.toStdString();
-            return;
-        }
-        thread_ = std::thread([this] { server_->serve(bus_); });
-    }
-    ~SimBusLine() { stop(); }
-    SimBusLine(const SimBusLine &) = delete;
-    SimBusLine &operator=(const SimBusLine &) = delete;
-
-    QString devicePath() const { return server_ ? server_->devicePath() : QString(); }
-    // The bus may be looked at only after this.
-    void stop() {
-        if (thread_.joinable()) {
-            server_->requestStop();
-            thread_.join();
-            bus_.flush();
-        }
-    }
-    sim::Bus &bus() { return bus_; }
-
-private:
-    sim::Bus bus_;
-    std::unique_ptr<sim::SerialServer> server_;
-    std::thread thread_;
-};
+using SimBusLine = testsupport::SimLine;
 
 inline sim::AmplifierConfig Amp(int id, int subAddress = 1) {
     sim::AmplifierConfig config;
@@ -66,7 +34,6 @@ inline sim::AmplifierConfig Amp(int id, int subAddress = 1) {
 class AppOnSimBus : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home.isValid());
         Clock::setSpeed(20.0);
     }
     void TearDown() override {
@@ -99,9 +66,7 @@ protected:
     MainWindow &main() { return app_->mainWindow(); }
     SimBusLine &line() { return *line_; }
 
-    QTemporaryDir home;
-    ScopedEnv config{"XDG_CONFIG_HOME", home.filePath("config")};
-    ScopedEnv data{"XDG_DATA_HOME", home.filePath("data")};
+    testsupport::ScopedHome home;
     QStringList told;
 
 private:

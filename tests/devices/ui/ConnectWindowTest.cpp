@@ -91,7 +91,7 @@ TEST_F(ConnectWindowTest, TheDeviceButtonOpensTheListWhoseOkHandsTheDeviceBack) 
     Start();
     DeviceListWindow &list = app().deviceListWindow();
     // The list sits where the settings put it, created at start-up.
-    EXPECT_EQ(list.list().Path(), home.filePath("data") + "/talvo/DSPdevi.ini");
+    EXPECT_EQ(list.list().Path(), home.dataPath() + "/talvo/DSPdevi.ini");
     EXPECT_TRUE(QFile::exists(list.list().Path()));
     ASSERT_TRUE(list.list().WriteSlot(3, DeviceEntry{true, "Rack B", 42, 300}));
 

@@ -1,0 +1,60 @@
+#pragma once
+// Simulated amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread of
+// the test process: the far end of a real serial line for the link, the procedures and windows.
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include "sim/Bus.h"
+#include "sim/SerialServer.h"
+
+namespace talvo::testsupport {
+
+// Several amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread.
+// The bus and its record may be looked at only after stop().
+class SimLine {
+public:
+    explicit SimLine(std::vector<sim::AmplifierConfig> amplifiers = {sim::AmplifierConfig()},
+                     const sim::BusOptions &options = sim::BusOptions())
+        : bus_(options)
+    {
+        for (const auto &config : amplifiers)
+            bus_.addAmplifier(config);
+        QString error;
+        server_ = sim::SerialServer::openPseudoTerminal(&error);
+        if (!server_) {
+            ADD_FAILURE() << "no pseudo-terminal: " << error.toStdString();
+            return;
+        }
+        thread_ = std::thread([this] { server_->serve(bus_); });
+    }
+    ~SimLine() { stop(); }
+    SimLine(const SimLine &) = delete;
+    SimLine &operator=(const SimLine &) = delete;
+
+    QString devicePath() const { return server_ ? server_->devicePath() : QString(); }
+
+    void stop()
+    {
+        if (thread_.joinable()) {
+            server_->requestStop();
+            thread_.join();
+            bus_.flush();
+        }
+    }
+
+    sim::Bus &bus() { return bus_; }
+    const std::vector<sim::FrameRecord> &frames() { return bus_.record().frames; }
+
+private:
+    sim::Bus bus_;
+    std::unique_ptr<sim::SerialServer> server_;
+    std::thread thread_;
+};
+
+}  // namespace talvo::testsupport
