@@ -6,7 +6,7 @@
 #include "link/Link.h"
 #include "link/Transfers.h"
 #include "programs/ProgramApply.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 
 namespace talvo {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/AppState.h"
+#include "state/AppState.h"
 
 namespace talvo {
 

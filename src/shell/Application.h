@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "shell/AppState.h"
+#include "state/AppState.h"
 #include "shell/InterfaceTexts.h"
 
 namespace talvo {

@@ -9,7 +9,7 @@
 
 #include "link/Link.h"
 #include "link/Settings.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 #include "shell/InterfaceTexts.h"
 
 namespace talvo {

@@ -26,7 +26,7 @@
 #include "link/Settings.h"
 #include "shell/AboutBox.h"
 #include "shell/AppIcon.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 #include "shell/ComSetupDialog.h"
 #include "shell/HelpFile.h"
 #include "shell/InterfaceTexts.h"

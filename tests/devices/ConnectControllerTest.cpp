@@ -7,7 +7,7 @@
 #include "RuntimeSupport.h"
 #include "devices/ConnectProcedure.h"
 #include "programs/ProgramApply.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 
 namespace talvo::testing {
 namespace {

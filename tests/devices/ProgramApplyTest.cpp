@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "programs/ProgramApply.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 
 namespace talvo {
 namespace {

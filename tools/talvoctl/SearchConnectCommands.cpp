@@ -15,7 +15,7 @@
 #include "link/Settings.h"
 #include "programs/ProgramApply.h"
 #include "programs/ProgramFile.h"
-#include "shell/AppState.h"
+#include "state/AppState.h"
 
 namespace talvo::cli {
 

@@ -1,5 +1,6 @@
 #pragma once
 // The one plain state object of the application: what every window and controller shares.
+// Widget-free and header-only, so that every library (and the tools) may include it.
 // The application owns it; windows and controllers get it by reference and never copy it.
 
 #include <array>
