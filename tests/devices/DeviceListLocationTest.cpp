@@ -13,26 +13,8 @@
 namespace talvo::testing {
 namespace {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
+using testsupport::ScopedEnv;
 
-private:
-    const char *name_;
-    QByteArray old_;
-    bool had_;
-};
 
 TEST(DeviceListLocation, InTheInstallationDirectoryOrTheUsersDataDirectory)
 {

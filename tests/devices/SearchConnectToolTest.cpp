@@ -2,51 +2,22 @@
 // so that the clock can run faster), and the refusals through the real binary.
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "Commands.h"
 #include "RuntimeSupport.h"
+#include "tests/support/ToolRun.h"
 #include "programs/ProgramFile.h"
 
 namespace talvo::testing {
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using testsupport::RunCommand;
+using testsupport::ToolRun;
 
-ToolRun RunCommand(int (*command)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args)
-{
-    ToolRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status = command(args, out, err);
-    out.flush();
-    err.flush();
-    return run;
-}
-
-ToolRun Talvoctl(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TALVOCTL_PATH), args);
-    ToolRun run;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "talvoctl did not finish";
-        return run;
-    }
-    run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    run.out = QString::fromUtf8(p.readAllStandardOutput());
-    run.err = QString::fromUtf8(p.readAllStandardError());
-    return run;
-}
+ToolRun Talvoctl(const QStringList &args) { return testsupport::RunTalvoctl(args, 30000); }
 
 TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 {

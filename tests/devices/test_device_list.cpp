@@ -5,10 +5,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 
 #include "devices/DeviceList.h"
+#include "tests/support/DeviceListText.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace talvo {
 namespace {
@@ -25,12 +25,7 @@ void WriteAll(const QString &path, const QByteArray &bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-QByteArray NewFileText() {
-    QByteArray text = "[count]\r\nno=0\r\n";
-    for (int n = 1; n <= 255; ++n)
-        text += "\r\n[" + QByteArray::number(n) + "]\r\nvi=0\r\nname=VELK\r\nid=1\r\nsubid=1\r\n";
-    return text;
-}
+using testsupport::NewFileText;
 
 class DeviceListFile : public ::testing::Test {
 protected:
@@ -177,26 +172,7 @@ TEST_F(DeviceListFile, RefusedWritesChangeNothing) {
     EXPECT_EQ(list.Entry(2), (DeviceEntry{true, "Keep", 2, 2}));
 }
 
-// An I/O failure that even a privileged test run cannot bypass: a file-size limit below the
-// list's size makes the write of the replacement fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
+using testsupport::FileSizeLimit;
 
 TEST_F(DeviceListFile, FailedWriteLeavesTheOldFileAndTheList) {
     DeviceList list(path());

@@ -1,15 +1,14 @@
 #pragma once
 // Records shared by the program, memory and tool tests.
 
-#include <csignal>
 
-#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
 #include "programs/ProgramRecord.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace talvo::testing {
 
@@ -76,30 +75,6 @@ inline QByteArray ReadRaw(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// While alive, no file of this process may grow past `bytes`: a write beyond it fails as on a
-// full disk (SIGXFSZ ignored, so the write reports EFBIG instead of ending the process). Works
-// for root too, unlike a read-only directory.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool active() const { return active_; }
-
-private:
-    rlimit old_{};
-    bool active_ = false;
-    void (*oldHandler_)(int) = nullptr;
-};
+using testsupport::FileSizeLimit;
 
 }  // namespace talvo::testing

@@ -65,7 +65,8 @@ TEST_P(ConnectTest, AnswersWithItsIdAndMutesOnlyWhenAsked)
     EXPECT_FALSE(amp.connected());
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, ConnectTest, ::testing::Values(ConnectCase{100, false}, ConnectCase{101, true}));
+INSTANTIATE_TEST_SUITE_P(Sim, ConnectTest, ::testing::Values(ConnectCase{100, false}, ConnectCase{101, true}),
+                         [](const auto &info) { return std::string(info.param.muted ? "Muted" : "Unmuted"); });
 
 TEST(SimSearch, BothProbesFindExactlyTheAmplifiersPresent)
 {

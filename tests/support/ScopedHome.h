@@ -11,11 +11,13 @@ namespace talvo::testsupport {
 // Sets an environment variable for the object's lifetime and puts the old state back after.
 class ScopedEnv {
 public:
-    ScopedEnv(const char *name, const QString &value)
+    ScopedEnv(const char *name, const QByteArray &value)
         : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
     {
-        qputenv(name, value.toLocal8Bit());
+        qputenv(name, value);
     }
+    ScopedEnv(const char *name, const QString &value) : ScopedEnv(name, value.toLocal8Bit()) {}
+    ScopedEnv(const char *name, const char *value) : ScopedEnv(name, QByteArray(value)) {}
     ~ScopedEnv()
     {
         if (had_)

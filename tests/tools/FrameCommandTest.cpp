@@ -4,30 +4,19 @@
 #include <ostream>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QString>
 #include <QTextStream>
 #include <gtest/gtest.h>
 
+#include "tests/support/ParamNames.h"
+#include "tests/support/ToolRun.h"
+
 namespace talvo::cli {
 namespace {
 
-struct FrameRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using FrameRun = talvo::testsupport::ToolRun;
 
-FrameRun runFrame(const QStringList &args)
-{
-    FrameRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = RunFrameCommand(args, out, err);
-    out.flush();
-    err.flush();
-    return r;
-}
+FrameRun runFrame(const QStringList &args) { return talvo::testsupport::RunCommand(RunFrameCommand, args); }
 
 struct PrintedCase {
     QStringList args;
@@ -61,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         PrintedCase{{"007", "6"}, "33 66 77 07 00 00 06 00 0D 99 AA BB"},
         PrintedCase{{"1", "2", "153", "170", "187"}, "33 66 77 01 00 00 02 03 99 AA BB 04 99 AA BB"},
         PrintedCase{{"255", "221", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1", "1"},
-                    "33 66 77 FF 00 00 DD 10 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 FC 99 AA BB"}));
+                    "33 66 77 FF 00 00 DD 10 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 FC 99 AA BB"}),
+    talvo::testsupport::ByArgs());
 
 struct RefusedCase {
     QStringList args;
@@ -112,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{{"--sub", "abc", "1", "220"}, "sub-address 'abc'"},
         RefusedCase{{"1", "220", "--sub"}, "--sub needs"},
         RefusedCase{{"--sub", "1", "--sub", "2", "1", "220"}, "more than once"},
-        RefusedCase{{"--subaddress", "1", "1", "220"}, "unknown option"}));
+        RefusedCase{{"--subaddress", "1", "1", "220"}, "unknown option"}),
+    talvo::testsupport::ByArgs());
 
 // Through the real binary: the dispatcher must reach the subcommand and the exit status and
 // streams must come out as the process's own.
@@ -120,16 +111,8 @@ class FrameBinary : public testing::Test {
 protected:
     FrameRun run(const QStringList &args)
     {
-        QProcess p;
-        p.start(QStringLiteral(TALVOCTL_PATH), QStringList{QStringLiteral("frame")} + args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        FrameRun r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        return talvo::testsupport::RunTalvoctl(QStringList{QStringLiteral("frame")} + args, 30000);
     }
-
 };
 
 TEST_F(FrameBinary, PrintsConnectFrame)

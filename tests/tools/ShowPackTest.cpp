@@ -6,9 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "tests/support/ToolRun.h"
 
 #include "../programs/TestRecords.h"
 #include "memory/MemoryFile.h"
@@ -22,22 +23,10 @@ using talvo::testing::ReadRaw;
 using talvo::testing::VariedProgram;
 using talvo::testing::WriteRaw;
 
-struct CommandRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using CommandRun = talvo::testsupport::ToolRun;
+using talvo::testsupport::RunCommand;
 
-CommandRun Direct(int (*command)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args)
-{
-    CommandRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = command(args, out, err);
-    out.flush();
-    err.flush();
-    return r;
-}
+CommandRun Direct(talvo::testsupport::CommandFunction command, const QStringList &args) { return RunCommand(command, args); }
 
 MemoryImage MixedImage()
 {
@@ -83,17 +72,7 @@ protected:
 
     QString Path(const QString &name) const { return dir_.filePath(name); }
 
-    CommandRun Binary(const QStringList &args)
-    {
-        QProcess p;
-        p.start(QStringLiteral(TALVOCTL_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        CommandRun r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    CommandRun Binary(const QStringList &args) { return talvo::testsupport::RunTalvoctl(args, 30000); }
 
     // show --json FILE > FILE.json; pack FILE.json OUT; the bytes of OUT.
     QByteArray ShowThenPack(const QString &file)

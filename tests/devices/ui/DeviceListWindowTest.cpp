@@ -10,16 +10,12 @@
 #include "devices/DeviceEntryDialog.h"
 #include "devices/DeviceListWindow.h"
 #include "UiSupport.h"
+#include "tests/support/DeviceListText.h"
 
 namespace talvo::test {
 namespace {
 
-QByteArray NewFileText() {
-    QByteArray text = "[count]\r\nno=0\r\n";
-    for (int n = 1; n <= 255; ++n)
-        text += "\r\n[" + QByteArray::number(n) + "]\r\nvi=0\r\nname=VELK\r\nid=1\r\nsubid=1\r\n";
-    return text;
-}
+using testsupport::NewFileText;
 
 struct Row {
     QString name, id, subid;

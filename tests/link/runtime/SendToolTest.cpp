@@ -2,39 +2,20 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include "Commands.h"
 #include "RuntimeSupport.h"
+#include "tests/support/ToolRun.h"
 #include "sim/Amplifier.h"
 
 namespace talvo::testing {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testsupport::ToolRun;
 
-ToolRun Talvoctl(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TALVOCTL_PATH), args);
-    ToolRun run;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "talvoctl did not finish";
-        return run;
-    }
-    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    run.out = QString::fromUtf8(p.readAllStandardOutput());
-    run.err = QString::fromUtf8(p.readAllStandardError());
-    return run;
-}
+ToolRun Talvoctl(const QStringList &args) { return testsupport::RunTalvoctl(args); }
 
 TEST(SendTool, SendsThroughTheLinkAndPrintsEachReply)
 {
@@ -44,7 +25,7 @@ TEST(SendTool, SendsThroughTheLinkAndPrintsEachReply)
     const ToolRun run = Talvoctl({QStringLiteral("send"), QStringLiteral("--port"), line.devicePath(), QStringLiteral("4"),
                               QStringLiteral("231"), QStringLiteral("100"), QStringLiteral("--repeat"), QStringLiteral("2")});
     line.stop();
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
 
     QString block = QStringLiteral("reply ID 4 command 231 length 16 data");
     const RecordImage &live = line.bus().amplifier(0).liveProgram();
@@ -68,14 +49,14 @@ TEST(SendTool, APortThatCannotBeOpenedGivesTheOpenErrorAndStatusOne)
 
     const ToolRun byNumber = Talvoctl({QStringLiteral("send"), QStringLiteral("--port"), QStringLiteral("COM9"),
                                    QStringLiteral("1"), QStringLiteral("220"), QStringLiteral("100")});
-    EXPECT_EQ(byNumber.exitCode, 1);
+    EXPECT_EQ(byNumber.status, 1);
     EXPECT_TRUE(byNumber.err.startsWith(QStringLiteral("COM9 connection failed.\n\nPlease select another COM port.\n")))
         << byNumber.err.toStdString();
     EXPECT_TRUE(byNumber.out.isEmpty());
 
     const ToolRun byPath = Talvoctl({QStringLiteral("send"), QStringLiteral("--port=/nonexistent/other-tty"),
                                  QStringLiteral("1"), QStringLiteral("220"), QStringLiteral("100")});
-    EXPECT_EQ(byPath.exitCode, 1);
+    EXPECT_EQ(byPath.status, 1);
     EXPECT_TRUE(byPath.err.startsWith(QStringLiteral("/nonexistent/other-tty connection failed.")))
         << byPath.err.toStdString();
 }

@@ -1,0 +1,55 @@
+#pragma once
+// Running talvoctl from tests: the built binary (exit status and streams as a script sees them)
+// or one command function in this process.
+//
+// The binary's path comes from TALVOCTL_PATH, defined by the test targets that run it.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+namespace talvo::testsupport {
+
+struct ToolRun {
+    int status = -1;  // the exit status; -1 when the process crashed or did not finish
+    QString out;
+    QString err;
+};
+
+#ifdef TALVOCTL_PATH
+inline ToolRun RunTalvoctl(const QStringList &args, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.start(QStringLiteral(TALVOCTL_PATH), args);
+    ToolRun run;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "talvoctl did not finish: " << args.join(QLatin1Char(' ')).toStdString();
+        return run;
+    }
+    run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+#endif
+
+// One talvoctl command function, run in this process with its streams captured.
+using CommandFunction = int (*)(const QStringList &, QTextStream &, QTextStream &);
+
+inline ToolRun RunCommand(CommandFunction command, const QStringList &args)
+{
+    ToolRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = command(args, out, err);
+    out.flush();
+    err.flush();
+    return run;
+}
+
+}  // namespace talvo::testsupport
