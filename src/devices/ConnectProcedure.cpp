@@ -67,6 +67,8 @@ ConnectController::ConnectController(AppState &state, Link &link, LinkController
 {
 }
 
+void ConnectController::TakeWindowId(int id) { state_.link.connectWindowId = id; }
+
 void ConnectController::ClearConnectState()
 {
     state_.currentProgram = 0;

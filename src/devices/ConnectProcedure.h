@@ -73,6 +73,8 @@ public:
     void SetDisconnectRunner(std::function<void()> runner) { disconnectRunner_ = std::move(runner); }
     // The connect state a disconnect clears: no current program, the Bridge entry enabled.
     void ClearConnectState();
+    // The Connect window's ID field changed: the Disconnect status text names this ID.
+    void TakeWindowId(int id);
 
     // The record the last read-out assembled (blocks 1..7, the live gains over bytes 48..50 and
     // 96..98), when all of blocks 1..8 arrived; empty otherwise.

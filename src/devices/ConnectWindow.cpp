@@ -92,6 +92,7 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     // A device picked from the list no longer applies once its address is changed.
     connect(trackbar4_, &QSpinBox::valueChanged, label2_, &QLabel::clear);
     connect(spinEdit1_, &QSpinBox::valueChanged, label2_, &QLabel::clear);
+    connect(trackbar4_, &QSpinBox::valueChanged, &controller_, &ConnectController::TakeWindowId);
 
     connect(dxButton1_, &QPushButton::clicked, this, &ConnectWindow::ConnectClick);
     connect(dxButton2_, &QPushButton::clicked, this, &ConnectWindow::DisconnectClick);

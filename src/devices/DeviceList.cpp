@@ -56,6 +56,11 @@ ReadResult ReadDocument(const QString &path, IniDocument &doc, QString *error) {
         SetError(error, QStringLiteral("Cannot read the device list %1: it is a directory").arg(path));
         return ReadResult::Failed;
     }
+    if (!info.isFile()) {
+        // A named pipe or a device: opening it to read could wait for ever.
+        SetError(error, QStringLiteral("Cannot read the device list %1: it is not a regular file").arg(path));
+        return ReadResult::Failed;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         SetError(error, QStringLiteral("Cannot read the device list %1: %2").arg(path, file.errorString()));

@@ -22,7 +22,7 @@
 
 #include <array>
 
-#include "devices/IniDocument.h"
+#include "programs/IniDocument.h"
 
 namespace talvo {
 

@@ -89,7 +89,7 @@ void LinkController::Disconnect()
         }
 
         emit indicatorChanged(false, kOffline);
-        link_.ShowStatus(0, QStringLiteral("   ") + QString::number(s.chosenId) + QStringLiteral(": Disconnect"));
+        link_.ShowStatus(0, QStringLiteral("   ") + QString::number(s.connectWindowId) + QStringLiteral(": Disconnect"));
         s.linkActive = 0;
     }
 

@@ -27,6 +27,7 @@ struct LinkState {
 
     int portNumber = 1;                  // COM port number 1..255
     int chosenId = 1;                    // the ID last chosen for connecting ("ID:" label)
+    int connectWindowId = 1;             // the Connect window's ID field as it stands now
 };
 
 }  // namespace talvo

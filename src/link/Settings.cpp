@@ -3,13 +3,17 @@
 #include <memory>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QtGlobal>
 
 #ifdef Q_OS_WIN
 #include <QSerialPort>
+#include <QSettings>
 #else
+#include "programs/IniDocument.h"
+#include "programs/ProgramFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -27,12 +31,10 @@ const char *const kLanguageKey = "ZORAZER/LANGUAGE";
 const char *const kLanguageValue = "LAN";
 const char *const kPortsGroup = "ports";
 
-// One key of the settings, opened for reading and writing. On Windows the user's key is used
-// when it can be opened or created, else the machine's; elsewhere the key is a group of the
-// INI file.
+#ifdef Q_OS_WIN
+// One key of the settings: the user's key when it can be opened or created, else the machine's.
 std::unique_ptr<QSettings> openKey(const QString &key)
 {
-#ifdef Q_OS_WIN
     QString path = key;
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     auto user = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\") + path,
@@ -41,20 +43,18 @@ std::unique_ptr<QSettings> openKey(const QString &key)
         return user;
     return std::make_unique<QSettings>(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\") + path,
                                        QSettings::NativeFormat);
-#else
-    auto settings = std::make_unique<QSettings>(Settings::FilePath(), QSettings::IniFormat);
-    settings->beginGroup(key);
-    return settings;
-#endif
 }
 
-bool writeValue(const QString &key, const QString &name, const QVariant &value)
+std::optional<QString> readString(const QString &key, const QString &name)
 {
-#ifndef Q_OS_WIN
-    // The folder may not exist on a first run.
-    if (!QDir().mkpath(QFileInfo(Settings::FilePath()).absolutePath()))
-        return false;
-#endif
+    const QVariant value = openKey(key)->value(name);
+    if (!value.isValid())
+        return std::nullopt;
+    return value.toString();
+}
+
+bool writeValue(const QString &key, const QString &name, const QString &value)
+{
     auto settings = openKey(key);
     if (!settings->isWritable())
         return false;
@@ -63,14 +63,84 @@ bool writeValue(const QString &key, const QString &name, const QVariant &value)
     return settings->status() == QSettings::NoError;
 }
 
+QStringList childKeys(const QString &key)
+{
+    return openKey(key)->childKeys();
+}
+#else
+// Elsewhere the keys are sections of one INI file, named as the README shows them
+// ("[ZORAZER/PATH]"), read and rewritten as a document: the operator's comments, blank lines and
+// other keys survive every save. Comments may also follow a value ("RS232=3  ; COM3").
+
+// Far beyond any settings file written by hand; a larger one is not read whole.
+constexpr qint64 kMaxSettingsFileSize = 1 << 20;
+
+enum class FileState { Missing, Read, Unreadable };
+
+FileState readSettingsFile(IniDocument &doc)
+{
+    doc = IniDocument(IniDocument::InlineComments::Allowed);
+    const QFileInfo info(Settings::FilePath());
+    if (!info.exists() && !info.isSymbolicLink())
+        return FileState::Missing;
+    // Opening a named pipe or a device to read it could wait for ever.
+    if (!info.isFile())
+        return FileState::Unreadable;
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return FileState::Unreadable;
+    const QByteArray bytes = file.read(kMaxSettingsFileSize + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxSettingsFileSize)
+        return FileState::Unreadable;
+    doc = IniDocument::Parse(bytes, IniDocument::InlineComments::Allowed);
+    return FileState::Read;
+}
+
+std::optional<QString> readString(const QString &key, const QString &name)
+{
+    IniDocument doc;
+    readSettingsFile(doc);
+    if (std::optional<QString> value = doc.Value(key, name))
+        return value;
+    // Files saved by earlier versions of the program nest the key's tail into the value's name:
+    // [ZORAZER] with PATH\installpath=...
+    const qsizetype slash = key.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return std::nullopt;
+    QString nested = key.mid(slash + 1) + QLatin1Char('/') + name;
+    nested.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return doc.Value(key.left(slash), nested);
+}
+
+bool writeValue(const QString &key, const QString &name, const QString &value)
+{
+    // The folder may not exist on a first run.
+    if (!QDir().mkpath(QFileInfo(Settings::FilePath()).absolutePath()))
+        return false;
+    IniDocument doc;
+    // A file that is there but cannot be read is not replaced by one holding only this value.
+    if (readSettingsFile(doc) == FileState::Unreadable && QFileInfo(Settings::FilePath()).isFile())
+        return false;
+    if (!doc.SetValue(key, name, value))
+        return false;
+    return WriteFileAtomically(Settings::FilePath(), doc.Serialize(u"\n")).ok();
+}
+
+QStringList childKeys(const QString &key)
+{
+    IniDocument doc;
+    readSettingsFile(doc);
+    return doc.Keys(key);
+}
+#endif
+
 std::optional<int> readInt(const QString &key, const QString &name)
 {
-    auto settings = openKey(key);
-    const QVariant value = settings->value(name);
-    if (!value.isValid())
+    const std::optional<QString> value = readString(key, name);
+    if (!value)
         return std::nullopt;
     bool ok = false;
-    const int number = value.toString().trimmed().toInt(&ok, 10);
+    const int number = value->trimmed().toInt(&ok, 10);
     if (!ok)
         return std::nullopt;
     return number;
@@ -101,12 +171,12 @@ int Settings::LoadPortNumber()
 
 bool Settings::SavePortNumber(int port)
 {
-    return writeValue(QLatin1String(kPortKey), QLatin1String(kPortValue), port & 0xFF);
+    return writeValue(QLatin1String(kPortKey), QLatin1String(kPortValue), QString::number(port & 0xFF));
 }
 
 QString Settings::InstallPath()
 {
-    return openKey(QLatin1String(kPathKey))->value(QLatin1String(kPathValue)).toString();
+    return readString(QLatin1String(kPathKey), QLatin1String(kPathValue)).value_or(QString());
 }
 
 bool Settings::SetInstallPath(const QString &path)
@@ -121,20 +191,19 @@ std::optional<int> Settings::Language()
 
 bool Settings::SetLanguage(int value)
 {
-    return writeValue(QLatin1String(kLanguageKey), QLatin1String(kLanguageValue), value);
+    return writeValue(QLatin1String(kLanguageKey), QLatin1String(kLanguageValue), QString::number(value));
 }
 
 QMap<int, QString> Settings::PortMap()
 {
     QMap<int, QString> map;
 #ifndef Q_OS_WIN
-    auto settings = openKey(QLatin1String(kPortsGroup));
-    for (const QString &name : settings->childKeys()) {
+    for (const QString &name : childKeys(QLatin1String(kPortsGroup))) {
         if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
             continue;
         bool ok = false;
         const int port = name.mid(3).toInt(&ok, 10);
-        const QString device = settings->value(name).toString().trimmed();
+        const QString device = readString(QLatin1String(kPortsGroup), name).value_or(QString()).trimmed();
         if (ok && port >= 1 && port <= 255 && !device.isEmpty())
             map.insert(port, device);
     }

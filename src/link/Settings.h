@@ -7,10 +7,15 @@
 //   Software\ZORAZER\PATH       installpath  installation directory (the installer writes it)
 //   Software\ZORAZER\LANGUAGE   LAN          language value (read, no effect)
 // Elsewhere the same keys and values live in one INI file, $XDG_CONFIG_HOME/talvo/talvo.conf
-// (default ~/.config/talvo/talvo.conf): the key path without "Software\" is the group, e.g.
+// (default ~/.config/talvo/talvo.conf): the key path without "Software\" names the section, e.g.
 //   [deziro232]
 //   RS232=3
-// and the group `ports` may send any COM number to another device: COM7=/dev/ttyUSB3.
+//   [ZORAZER/PATH]
+//   installpath=/opt/talvo
+// and the section `ports` may send any COM number to another device: COM7=/dev/ttyUSB3.
+// Saving a value rewrites only its line: comments (on their own line or after a value, from
+// ';'), blank lines and other keys stay as the operator wrote them. The file is replaced
+// atomically and only when it is a regular file (or a link to one).
 //
 // Everything here is read fresh on every call, so a changed file or environment (tests point
 // XDG_CONFIG_HOME elsewhere) takes effect at once. No call throws or shows anything.

@@ -3,7 +3,12 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include "programs/Windows1252.h"
 
@@ -12,6 +17,47 @@ namespace talvo {
 namespace {
 
 bool IsSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+
+// Links followed before giving up on a loop of symbolic links.
+constexpr int kMaxLinkDepth = 32;
+
+// What an existing path that is not a regular file is, in words for a message.
+QString KindOfSpecialFile(const QFileInfo &info)
+{
+    if (info.isDir()) return QStringLiteral("a folder");
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0) {
+        if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
+        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("a device");
+        if (S_ISSOCK(st.st_mode)) return QStringLiteral("a socket");
+    }
+#endif
+    return QStringLiteral("a special file");
+}
+
+// The file a write to `path` lands in: the path itself, or the file its chain of symbolic
+// links ends at, so that a link stays a link and its target gets the new content. Empty, with
+// `why` set, when that is anything but a regular file or a file still to be created: renaming
+// a temporary file over a device, a named pipe or a folder would replace it.
+QString RegularWriteTarget(const QString &path, QString &why)
+{
+    QString current = path;
+    for (int depth = 0; depth <= kMaxLinkDepth; ++depth) {
+        const QFileInfo info(current);
+        if (info.isSymbolicLink()) {
+            current = info.symLinkTarget();
+            continue;
+        }
+        if (!info.exists() || info.isFile()) return current;
+        why = current == path ? QStringLiteral("it is %1, not a regular file").arg(KindOfSpecialFile(info))
+                              : QStringLiteral("it links to %1, which is %2, not a regular file")
+                                    .arg(current, KindOfSpecialFile(info));
+        return {};
+    }
+    why = QStringLiteral("too many levels of symbolic links");
+    return {};
+}
 
 }  // namespace
 
@@ -77,7 +123,14 @@ FileResult ReadExactFile(const QString &path, qint64 expectedLength, QByteArray 
 FileResult WriteFileAtomically(const QString &path, QByteArrayView bytes)
 {
     FileResult result;
-    QSaveFile file(path);
+    QString refusal;
+    const QString target = RegularWriteTarget(path, refusal);
+    if (target.isEmpty()) {
+        result.status = FileResult::Status::NotRegularFile;
+        result.message = QStringLiteral("cannot write %1: %2").arg(path, refusal);
+        return result;
+    }
+    QSaveFile file(target);
     bool written = file.open(QIODevice::WriteOnly);
     if (written) written = file.write(bytes.data(), bytes.size()) == bytes.size();
     // write() only fills Qt's buffer, and commit() does not notice when flushing that buffer

@@ -15,7 +15,9 @@ inline constexpr char kProgramFileExtension[] = ".VKP";
 // The outcome of reading or writing a file. On failure `message` is one line naming the file
 // and the cause; for a wrong length it names the length found and the length expected.
 struct FileResult {
-    enum class Status { Ok, CannotRead, WrongLength, CannotWrite };
+    // NotRegularFile: the target exists as something a write must not replace (a device, a
+    // named pipe, a folder, a socket); nothing was written.
+    enum class Status { Ok, CannotRead, WrongLength, CannotWrite, NotRegularFile };
 
     Status status = Status::Ok;
     QString message;
@@ -41,7 +43,9 @@ QString ReadProgramName(const QString &fullPath);
 FileResult ReadExactFile(const QString &path, qint64 expectedLength, QByteArray &bytes);
 
 // Writes through a temporary file that replaces the target only when everything was written,
-// so a failure leaves an existing file as it was.
+// so a failure leaves an existing file as it was. Only regular files are written: an existing
+// target of another kind is refused (NotRegularFile) and left alone; a symbolic link is
+// followed and the file it points to is written, the link itself staying a link.
 FileResult WriteFileAtomically(const QString &path, QByteArrayView bytes);
 
 // A program file; `record` is left alone on failure.

@@ -141,12 +141,12 @@ HundredthsPair SplitHundredths(double value)
     return pair;
 }
 
-// Dividing the exact count of hundredths gives the double nearest to the decimal value, the
-// same double a literal such as 35.1 denotes, so decoded frequencies compare equal to table
-// entries (35 + 10 / 100.0 need not).
+// The whole part plus the hundredths as a fraction, both in doubles. Computing (whole * 100 + hundredths) / 100 instead gives a different last
+// bit for a few pairs (1.61, 1.91, 4.81 among them), enough to move what the PEQ editor's
+// tenths rounding makes of them. Every crossover table entry still decodes to its own literal.
 double JoinHundredths(int whole, int hundredths)
 {
-    return (static_cast<double>(whole) * 100.0 + hundredths) / 100.0;
+    return static_cast<double>(whole) + hundredths / 100.0;
 }
 
 BandImage EncodeBand(const PeqBand &band, bool flat)
@@ -169,14 +169,12 @@ DecodedBand DecodeBand(const std::uint8_t *image)
 {
     DecodedBand result;
     result.band.freq = PairValue(GetWhole16(image), image[2]);
-    // Worked in whole hundredths so that a FLAT band's gain comes out as the same double as
-    // the plain one (204.10 - 200 in doubles would not give exactly 4.1).
-    int hundredths = image[3] * 100 + image[4];
-    if (hundredths > 150 * 100) {
+    // A FLAT band carries 200 on its whole decibels: the decoded value minus 200, in doubles.
+    double gain = PairValue(image[3], image[4]);
+    if (gain > 150.0) {
         result.flat = true;
-        hundredths -= 200 * 100;
+        gain -= 200.0;
     }
-    double gain = JoinHundredths(0, hundredths);
     if (image[5] == kSignNegative) gain = -gain;
     result.band.gain = gain;
     result.band.q = PairValue(image[6], image[7]);

@@ -33,7 +33,8 @@ struct HundredthsPair {
 };
 // Values outside 0..1e9 are clamped to it and NaN counts as 0, so no input can misbehave.
 HundredthsPair SplitHundredths(double value);
-// whole + hundredths / 100, as the double nearest to that decimal (35, 10 gives exactly 35.1).
+// whole + hundredths / 100.0 in doubles. Not always the double nearest to the decimal: 1, 61
+// gives the double just below 1.61, which the PEQ editor's tenths rounding turns into 1.6.
 double JoinHundredths(int whole, int hundredths);
 
 struct DecodedBand {

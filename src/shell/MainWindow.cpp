@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include <algorithm>
 #include <exception>
 
 #include <QAction>
@@ -31,12 +32,17 @@
 #include "shell/HelpFile.h"
 #include "shell/InterfaceTexts.h"
 #include "shell/SignalFlowPanel.h"
+#include "widgets/BlockButton.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/RectLed.h"
 
 namespace talvo {
 
 namespace {
+
+// Free pixels beside a diagram block's caption, both sides together, beyond the block's own
+// minimum, at the smallest size the window may take.
+constexpr int kCaptionRoom = 6;
 
 struct ActionSpec {
     const char *name;
@@ -211,6 +217,10 @@ void MainWindow::buildCentre() {
 
     panel_ = new SignalFlowPanel(centre);
     layout->addWidget(panel_, 1);
+    // The window shrinks no further than the diagram with room beside every block's caption;
+    // narrower, the captions run into the blocks' edges. (At the restored size all fits.)
+    for (BlockButton *block : panel_->findChildren<BlockButton *>())
+        block->setMinimumWidth(std::max(block->minimumWidth(), block->minimumSizeHint().width() + kCaptionRoom));
     connect(panel_, &SignalFlowPanel::closeRequested, this, &QWidget::close, Qt::QueuedConnection);
     // Every block first brings the interface texts up to date; the editors it opens come with
     // their own work and connect to the same signal.

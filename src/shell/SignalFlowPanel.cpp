@@ -99,6 +99,8 @@ SignalFlowPanel::SignalFlowPanel(QWidget *parent) : QFrame(parent) {
     close_->setAutoRaise(true);
     close_->setIconSize(QSize(12, 12));
     close_->setFixedSize(22, 22);
+    // Only a click closes: with keyboard focus, a Space meant for the window would end the program.
+    close_->setFocusPolicy(Qt::NoFocus);
     connect(close_, &QToolButton::clicked, this, &SignalFlowPanel::closeRequested);
     header->addWidget(close_, 0, Qt::AlignTop);
     outer->addLayout(header);

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -71,6 +73,53 @@ bool HasDisplay(int argc, char **argv) {
 #endif
 }
 
+// The display named in the environment, for the message when it cannot be reached.
+QByteArray DisplayName() {
+    for (const char *name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty()) return QByteArray(name) + '=' + value;
+    }
+    return QByteArrayLiteral("the default display");
+}
+
+// While the application object connects to the display, Qt's complaints are held back: when
+// the display cannot be reached (a DISPLAY with no X server behind it, a closed Wayland
+// socket) Qt would print several lines and abort; the program says so in one line and ends
+// with status 1 instead, as without a display. Once connected, what was held back is passed on.
+class DisplayOpening {
+public:
+    DisplayOpening() { previous_ = qInstallMessageHandler(&DisplayOpening::Handle); }
+    ~DisplayOpening() {
+        qInstallMessageHandler(previous_);
+        for (const Held &m : held_) qt_message_output(m.type, QMessageLogContext(), m.text);
+        held_.clear();
+    }
+    DisplayOpening(const DisplayOpening &) = delete;
+    DisplayOpening &operator=(const DisplayOpening &) = delete;
+
+private:
+    struct Held {
+        QtMsgType type;
+        QString text;
+    };
+
+    static void Handle(QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtFatalMsg) {
+            held_.push_back({type, text});
+            return;
+        }
+        std::fprintf(stderr,
+                     "talvo: cannot open the display (%s): is it running, and may this user reach it? "
+                     "QT_QPA_PLATFORM=offscreen runs without one\n",
+                     DisplayName().constData());
+        std::fflush(stderr);
+        std::_Exit(kExitFailed);
+    }
+
+    static inline std::vector<Held> held_;
+    QtMessageHandler previous_ = nullptr;
+};
+
 void ApplyIconThemeFallback() {
     // On a desktop the theme comes from the desktop; without one (a bare X server, a kiosk)
     // Adwaita, where installed, stands in before the built-in icons.
@@ -92,7 +141,9 @@ int main(int argc, char **argv) {
         return kExitFailed;
     }
 
+    std::optional<DisplayOpening> opening(std::in_place);
     QApplication app(argc, argv);
+    opening.reset();
     QApplication::setApplicationName(QStringLiteral("TALVO"));
     QApplication::setWindowIcon(talvo::AppIcon());
     ApplyIconThemeFallback();

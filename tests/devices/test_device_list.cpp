@@ -9,6 +9,7 @@
 #include "devices/DeviceList.h"
 #include "tests/support/DeviceListText.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/SpecialFiles.h"
 
 namespace talvo {
 namespace {
@@ -202,6 +203,32 @@ TEST_F(DeviceListFile, UnreadableFileIsReportedAndNeverReplaced) {
     EXPECT_FALSE(list.WriteSlot(1, {true, "x", 1, 1}, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+TEST_F(DeviceListFile, ANamedPipeIsNeitherReadNorReplaced) {
+    ASSERT_TRUE(testsupport::MakeNamedPipe(path()));
+    DeviceList list(path());
+    QString error;
+    EXPECT_FALSE(list.Open(&error));  // returns: the pipe is not opened
+    EXPECT_TRUE(error.contains(path())) << error.toStdString();
+    error.clear();
+    EXPECT_FALSE(list.WriteSlot(1, {true, "x", 1, 1}, &error));
+    EXPECT_TRUE(error.contains("not a regular file")) << error.toStdString();
+    EXPECT_EQ(testsupport::KindOfPath(path()), testsupport::PathKind::NamedPipe);
+}
+
+TEST_F(DeviceListFile, ALinkToTheListIsWrittenThroughAndStaysALink) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("shared"));
+    const QString real = dir.filePath("shared/DSPdevi.ini");
+    ASSERT_TRUE(DeviceList(real).Open());
+    ASSERT_TRUE(testsupport::MakeSymbolicLink("shared/DSPdevi.ini", path()));
+    DeviceList list(path());
+    ASSERT_TRUE(list.Open());
+    ASSERT_TRUE(list.WriteSlot(4, {true, "Stage left", 12, 300}));
+    EXPECT_EQ(testsupport::KindOfPath(path()), testsupport::PathKind::SymbolicLink);
+    DeviceList reread(real);
+    ASSERT_TRUE(reread.Open());
+    EXPECT_EQ(reread.Entry(4), (DeviceEntry{true, "Stage left", 12, 300}));
 }
 
 TEST_F(DeviceListFile, FileInAMissingDirectoryFailsClearly) {

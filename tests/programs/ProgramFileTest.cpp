@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QDir>
 #include <QTemporaryDir>
 
 #include "TestRecords.h"
+#include "tests/support/SpecialFiles.h"
 
 namespace talvo {
 namespace {
@@ -14,6 +17,10 @@ using testing::Bytes;
 using testing::ReadRaw;
 using testing::VariedProgram;
 using testing::WriteRaw;
+using testsupport::KindOfPath;
+using testsupport::MakeNamedPipe;
+using testsupport::MakeSymbolicLink;
+using testsupport::PathKind;
 
 class ProgramFileTest : public ::testing::Test {
 protected:
@@ -146,6 +153,86 @@ TEST_F(ProgramFileTest, WriteIntoAMissingFolderFails)
     const FileResult result = WriteRecordFile(Path("no/such/folder/p.VKP"), DefaultProgram());
     EXPECT_EQ(result.status, FileResult::Status::CannotWrite);
     EXPECT_FALSE(result.message.isEmpty());
+}
+
+// What stands at the name a file is written to, made in the test's folder: the writer must refuse
+// it and leave it as it was.
+struct SpecialTargetCase {
+    const char *name;
+    bool (*make)(const QDir &dir);  // makes "out.VKP" (and what it links to)
+    PathKind kind;                  // what "out.VKP" is, before and after
+    const char *why;                // in the message
+};
+
+const SpecialTargetCase kSpecialTargets[] = {
+    {"NamedPipe", [](const QDir &d) { return MakeNamedPipe(d.filePath("out.VKP")); }, PathKind::NamedPipe,
+     "named pipe"},
+    {"Folder", [](const QDir &d) { return d.mkdir("out.VKP"); }, PathKind::Folder, "folder"},
+    {"LinkToANamedPipe",
+     [](const QDir &d) { return MakeNamedPipe(d.filePath("pipe")) && MakeSymbolicLink("pipe", d.filePath("out.VKP")); },
+     PathKind::SymbolicLink, "named pipe"},
+    {"LinkToAFolder",
+     [](const QDir &d) { return d.mkdir("sub") && MakeSymbolicLink(d.filePath("sub"), d.filePath("out.VKP")); },
+     PathKind::SymbolicLink, "folder"},
+    {"LoopOfLinks",
+     [](const QDir &d) { return MakeSymbolicLink("out.VKP", d.filePath("out.VKP")); }, PathKind::SymbolicLink,
+     "symbolic links"},
+};
+
+class WriteToASpecialFile : public ::testing::TestWithParam<SpecialTargetCase> {};
+
+TEST_P(WriteToASpecialFile, IsRefusedAndLeavesItInPlace)
+{
+    const SpecialTargetCase &c = GetParam();
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    ASSERT_TRUE(c.make(dir));
+    const QString out = dir.filePath("out.VKP");
+    ASSERT_EQ(KindOfPath(out), c.kind);
+    // Every name in the folder with what it is: nothing replaced, no temporary file left.
+    const auto entries = [&dir] {
+        std::map<QString, PathKind> kinds;
+        for (const QString &name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            kinds[name] = KindOfPath(dir.filePath(name));
+        return kinds;
+    };
+    const auto before = entries();
+
+    const FileResult result = WriteRecordFile(out, DefaultProgram());
+
+    EXPECT_EQ(result.status, FileResult::Status::NotRegularFile);
+    EXPECT_TRUE(result.message.contains(out)) << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains(QLatin1String(c.why))) << result.message.toStdString();
+    EXPECT_EQ(entries(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(, WriteToASpecialFile, ::testing::ValuesIn(kSpecialTargets),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ProgramFileTest, WriteThroughASymbolicLinkReplacesTheFileItPointsTo)
+{
+    // out.VKP -> mid.VKP -> shows/real.VKP, the first link relative, the second absolute.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("shows"));
+    ASSERT_TRUE(WriteRaw(Path("shows/real.VKP"), QByteArray(112, 'x')));
+    ASSERT_TRUE(MakeSymbolicLink(Path("shows/real.VKP"), Path("mid.VKP")));
+    ASSERT_TRUE(MakeSymbolicLink("mid.VKP", Path("out.VKP")));
+    const RecordImage record = EncodeProgram(VariedProgram());
+
+    ASSERT_TRUE(WriteRecordFile(Path("out.VKP"), record).ok());
+
+    EXPECT_EQ(ReadRaw(Path("shows/real.VKP")), Bytes(record));
+    EXPECT_EQ(KindOfPath(Path("out.VKP")), PathKind::SymbolicLink);
+    EXPECT_EQ(KindOfPath(Path("mid.VKP")), PathKind::SymbolicLink);
+    EXPECT_EQ(KindOfPath(Path("shows/real.VKP")), PathKind::RegularFile);
+    EXPECT_EQ(QDir(Path("shows")).entryList(QDir::Files), QStringList{"real.VKP"});
+}
+
+TEST_F(ProgramFileTest, ALinkToAFileNotYetThereCreatesThatFile)
+{
+    ASSERT_TRUE(MakeSymbolicLink("later.VKP", Path("out.VKP")));
+    ASSERT_TRUE(WriteRecordFile(Path("out.VKP"), DefaultProgram()).ok());
+    EXPECT_EQ(KindOfPath(Path("out.VKP")), PathKind::SymbolicLink);
+    EXPECT_EQ(ReadRaw(Path("later.VKP")), Bytes(DefaultProgram()));
 }
 
 }  // namespace

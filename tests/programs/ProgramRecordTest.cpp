@@ -7,6 +7,7 @@
 
 #include "TestRecords.h"
 #include "editors/CrossoverTable.h"
+#include "peq/PeqResponse.h"
 
 namespace talvo {
 namespace {
@@ -33,8 +34,15 @@ BandImage BandFromHex(const char *hex)
 void ExpectSameChannel(const ChannelSettings &a, const ChannelSettings &b)
 {
     for (int i = 0; i < kBandCount; ++i) {
-        EXPECT_EQ(a.peq[i], b.peq[i]) << "band " << i;
+        EXPECT_EQ(a.peq[i].freq, b.peq[i].freq) << "band " << i;
+        EXPECT_EQ(a.peq[i].q, b.peq[i].q) << "band " << i;
         EXPECT_EQ(a.flat[i], b.flat[i]) << "band " << i;
+        // A FLAT band's gain is decoded with 200 on it and then 200 taken off, in doubles: the
+        // last bits of a value such as 0.1 do not come back.
+        if (a.flat[i])
+            EXPECT_NEAR(a.peq[i].gain, b.peq[i].gain, 1e-12) << "band " << i;
+        else
+            EXPECT_EQ(a.peq[i].gain, b.peq[i].gain) << "band " << i;
     }
     EXPECT_EQ(a.lowPass.slope, b.lowPass.slope);
     EXPECT_EQ(a.lowPass.freq, b.lowPass.freq);
@@ -85,12 +93,44 @@ TEST(SplitHundredths, NonFiniteAndHugeInputsStayDefined)
     EXPECT_EQ(SplitHundredths(1e300).whole, 1000000000);
 }
 
-TEST(JoinHundredths, GivesTheSameDoubleAsTheDecimalLiteral)
+TEST(JoinHundredths, EveryCrossoverFrequencyDecodesToItsTableEntry)
 {
-    EXPECT_EQ(JoinHundredths(35, 10), 35.1);
-    EXPECT_EQ(JoinHundredths(10, 20), 10.2);
-    EXPECT_EQ(JoinHundredths(6, 99), 6.99);
+    // Applying a record finds its crossover frequencies in the table by exact equality.
+    for (double entry : CrossoverTable()) {
+        const HundredthsPair pair = SplitHundredths(entry);
+        EXPECT_EQ(JoinHundredths(pair.whole, pair.hundredths), entry) << entry;
+    }
 }
+
+// Pairs whose value depends on decoding as whole + hundredths / 100 rather than as a count of
+// hundredths divided by 100: the last bit decides what the PEQ editor's tenths rounding keeps.
+struct RequantisedBandCase {
+    const char *name;
+    const char *bandHex;
+    double gain;  // after RequantiseBands
+    double q;
+};
+
+class DecodedBandRequantised : public ::testing::TestWithParam<RequantisedBandCase> {};
+
+TEST_P(DecodedBandRequantised, KeepsTheTenthTheStoredPairRoundsTo)
+{
+    const RequantisedBandCase &c = GetParam();
+    PeqBands bands{DecodeBand(BandFromHex(c.bandHex).data()).band, PeqBand{1000.0, 0.0, 1.0},
+                   PeqBand{1000.0, 0.0, 1.0}};
+    RequantiseBands(bands);
+    EXPECT_EQ(bands[0].gain, c.gain);
+    EXPECT_EQ(bands[0].q, c.q);
+}
+
+const RequantisedBandCase kRequantisedBandCases[] = {
+    {"Q_1_61_Becomes_1_6", "03E8000000AA013D", 0.0, 1.6},
+    {"Q_1_91_Becomes_2_0", "03E8000000AA015B", 0.0, 2.0},
+    {"Gain_4_81_Becomes_4_9", "03E8000451AA0300", 4.9, 3.0},
+};
+
+INSTANTIATE_TEST_SUITE_P(, DecodedBandRequantised, ::testing::ValuesIn(kRequantisedBandCases),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Band, FlatPlusFourAndAHalfAtOneKilohertz)
 {
@@ -117,13 +157,13 @@ TEST(Band, DecodeRules)
         {"03E8000432FF0129", 4.5, false},
         {"03E8009600AA0129", 150.0, false},  // 150.00 is still plain
         {"03E8009601AA0129", -49.99, true},  // 150.01 is above 150: FLAT, minus 200
-        {"03E800C80AAA0129", 0.1, true},     // 200.10: FLAT 0.1, exactly
+        {"03E800C80AAA0129", 0.1, true},     // 200.10: FLAT, then 200 subtracted
         {"03E800CC0A550129", -4.1, true},
         {"03E800FF63AA0129", 55.99, true},
     };
     for (const Case &c : cases) {
         const DecodedBand band = DecodeBand(BandFromHex(c.hex).data());
-        EXPECT_EQ(band.band.gain, c.gain) << c.hex;
+        EXPECT_NEAR(band.band.gain, c.gain, 1e-12) << c.hex;
         EXPECT_EQ(band.flat, c.flat) << c.hex;
         EXPECT_EQ(band.band.freq, 1000.0);
         EXPECT_EQ(band.band.q, 1.41);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <functional>
@@ -110,12 +111,13 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     MainWindow &w = window();
     w.show();
     Pump();
-    CloseWhenShown(&app().connectWindow());
+    // The operator types 4 into the Connect window's ID field...
+    CloseWhenShown(&app().connectWindow(), [this] { app().connectWindow().idSpin()->setValue(4); });
     w.Connect1Click();
     ASSERT_EQ(app().state().link.sendEnabled.load(), 1);
-    // What the Connect window will do on success.
+    // ... after a connect to ID 9 went online (what the Connect window does on success).
     app().state().link.linkActive = kYes;
-    app().state().link.chosenId = 4;
+    app().state().link.chosenId = 9;
     w.lineLed()->setActive(true);
     w.lineText()->setText("ONLINE");
     int highest = 0;
@@ -128,6 +130,7 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     EXPECT_EQ(w.lineText()->text(), "OFFLINE");
     EXPECT_EQ(highest, 100);
     EXPECT_EQ(w.progressBar()->value(), 0);
+    // The Disconnect text names the ID in the Connect window's field, not the last one connected.
     EXPECT_EQ(w.statusText(0), "   4: Disconnect");
     EXPECT_EQ(w.statusText(2), "");
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include "../programs/TestRecords.h"
 #include "memory/MemoryFile.h"
 #include "programs/ProgramRecord.h"
+#include "tests/support/SpecialFiles.h"
 
 namespace talvo::cli {
 namespace {
@@ -277,6 +279,23 @@ TEST_F(ShowPack, PackReportsAWriteFailure)
     const CommandRun r = Direct(RunPackCommand, {Path("d.json"), Path("no/such/folder/out.VKP")});
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(r.err.contains(QStringLiteral("out.VKP"))) << r.err.toStdString();
+}
+
+TEST_F(ShowPack, PackRefusesANamedPipeOrAFolderAsOut)
+{
+    ASSERT_TRUE(WriteRaw(Path("d.VKP"), Bytes(DefaultProgram())));
+    ASSERT_TRUE(WriteRaw(Path("d.json"), Direct(RunShowCommand, {"--json", Path("d.VKP")}).out.toUtf8()));
+    ASSERT_TRUE(testsupport::MakeNamedPipe(Path("pipe")));
+    ASSERT_TRUE(QDir(Path(".")).mkdir("folder"));
+
+    const CommandRun pipe = Binary({"pack", Path("d.json"), Path("pipe")});
+    EXPECT_EQ(pipe.status, kExitRefused);
+    EXPECT_EQ(pipe.err, QStringLiteral("talvoctl pack: cannot write %1: it is a named pipe, not a regular file\n")
+                            .arg(Path("pipe")));
+    EXPECT_EQ(testsupport::KindOfPath(Path("pipe")), testsupport::PathKind::NamedPipe);
+
+    EXPECT_EQ(Direct(RunPackCommand, {Path("d.json"), Path("folder")}).status, kExitRefused);
+    EXPECT_EQ(testsupport::KindOfPath(Path("folder")), testsupport::PathKind::Folder);
 }
 
 }  // namespace

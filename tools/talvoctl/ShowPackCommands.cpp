@@ -280,7 +280,8 @@ int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     if (!written) {
         err << "talvoctl pack: " << written.message << '\n';
-        return kExitFailed;
+        // A device, a named pipe or a folder at OUT is refused: nothing there was replaced.
+        return written.status == FileResult::Status::NotRegularFile ? kExitRefused : kExitFailed;
     }
     return kExitOk;
 }

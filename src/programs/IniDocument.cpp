@@ -1,4 +1,6 @@
-#include "devices/IniDocument.h"
+#include "programs/IniDocument.h"
+
+#include <algorithm>
 
 #include <QStringDecoder>
 
@@ -28,11 +30,27 @@ QString DecodeValue(const QString &raw) {
     return value;
 }
 
-// The inverse: quotes are added exactly when the reader would otherwise lose something
-// (leading or trailing spaces, or quotes of the value's own).
-QString EncodeValue(const QString &value) {
-    if (value != value.trimmed() || IsQuoted(value)) return u'"' + value + u'"';
-    return value;
+// Where an inline comment starts in the text after '=': the first ';' after the value, moved
+// back over the spaces before it; -1 when there is none. A value in quotes ends at the last
+// quote of its kind that only spaces or a comment follow, so a ';' inside it is the value's.
+qsizetype InlineCommentStart(const QString &raw) {
+    qsizetype from = 0;
+    qsizetype first = 0;
+    while (first < raw.size() && raw.at(first).isSpace()) ++first;
+    if (first < raw.size() && IsQuote(raw.at(first))) {
+        for (qsizetype j = raw.size() - 1; j > first; --j) {
+            if (raw.at(j) != raw.at(first)) continue;
+            const QString rest = raw.mid(j + 1).trimmed();
+            if (rest.isEmpty() || rest.startsWith(u';')) {
+                from = j + 1;
+                break;
+            }
+        }
+    }
+    qsizetype at = raw.indexOf(u';', from);
+    if (at < 0) return -1;
+    while (at > 0 && raw.at(at - 1).isSpace()) --at;
+    return at;
 }
 
 bool IsBlank(const QString &raw) {
@@ -50,8 +68,17 @@ QString DecodeText(const QByteArray &bytes) {
 
 }  // namespace
 
-IniDocument IniDocument::Parse(const QByteArray &bytes) {
-    IniDocument doc;
+// The inverse of DecodeValue: quotes are added exactly when the reader would otherwise lose
+// something (leading or trailing spaces, quotes of the value's own, or a ';' that would start an
+// inline comment).
+QString IniDocument::EncodeValue(const QString &value) const {
+    if (value != value.trimmed() || IsQuoted(value) || (inlineComments_ && value.contains(u';')))
+        return u'"' + value + u'"';
+    return value;
+}
+
+IniDocument IniDocument::Parse(const QByteArray &bytes, InlineComments comments) {
+    IniDocument doc(comments);
     const QString text = DecodeText(bytes);
     QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();  // the final line end
@@ -67,7 +94,7 @@ IniDocument IniDocument::Parse(const QByteArray &bytes) {
             doc.sections_.push_back(std::move(section));
             continue;
         }
-        Line entry{line, {}, {}};
+        Line entry{line, {}, {}, {}};
         if (!trimmed.startsWith(u';') && !trimmed.startsWith(u'#')) {
             const qsizetype eq = line.indexOf(u'=');
             if (eq > 0) {
@@ -75,6 +102,11 @@ IniDocument IniDocument::Parse(const QByteArray &bytes) {
                 if (!key.isEmpty()) {
                     entry.key = key;
                     entry.value = line.mid(eq + 1);
+                    const qsizetype comment = doc.inlineComments_ ? InlineCommentStart(entry.value) : -1;
+                    if (comment >= 0) {
+                        entry.comment = entry.value.mid(comment);
+                        entry.value.truncate(comment);
+                    }
                 }
             }
         }
@@ -84,12 +116,17 @@ IniDocument IniDocument::Parse(const QByteArray &bytes) {
     return doc;
 }
 
-QByteArray IniDocument::Serialize() const {
-    const QString lineEnd = QStringLiteral("\r\n");
+QByteArray IniDocument::Serialize(QStringView lineEnd) const {
     QString text;
     for (const Section &section : sections_) {
-        if (section.hasHeader) text += section.header + lineEnd;
-        for (const Line &line : section.lines) text += line.raw + lineEnd;
+        if (section.hasHeader) {
+            text += section.header;
+            text += lineEnd;
+        }
+        for (const Line &line : section.lines) {
+            text += line.raw;
+            text += lineEnd;
+        }
     }
     return text.toUtf8();
 }
@@ -109,6 +146,15 @@ std::optional<QString> IniDocument::Value(const QString &section, const QString 
         if (!line.key.isEmpty() && line.key.compare(key, Qt::CaseInsensitive) == 0)
             return DecodeValue(line.value);
     return std::nullopt;
+}
+
+QStringList IniDocument::Keys(const QString &section) const {
+    QStringList keys;
+    if (const Section *found = FindSection(section)) {
+        for (const Line &line : found->lines)
+            if (!line.key.isEmpty() && !keys.contains(line.key, Qt::CaseInsensitive)) keys.append(line.key);
+    }
+    return keys;
 }
 
 bool IniDocument::IsStorableValue(const QString &value) {
@@ -147,16 +193,23 @@ bool IniDocument::SetValue(const QString &section, const QString &key, const QSt
         Line &line = target->lines[static_cast<size_t>(i)];
         if (line.key.isEmpty()) continue;
         if (line.key.compare(key, Qt::CaseInsensitive) == 0) {
-            // Keep the key as the file spells it; only the value changes.
-            line.raw = line.key + u'=' + EncodeValue(value);
+            // Keep the key as the file spells it and an inline comment where it stood; only
+            // the value changes.
+            const qsizetype commentColumn = line.raw.size() - line.comment.trimmed().size();
             line.value = EncodeValue(value);
+            line.raw = line.key + u'=' + line.value;
+            if (!line.comment.isEmpty()) {
+                const QString comment = line.comment.trimmed();
+                line.raw += QString(std::max<qsizetype>(1, commentColumn - line.raw.size()), u' ') + comment;
+                line.comment = line.raw.mid(line.key.size() + 1 + line.value.size());
+            }
             return true;
         }
         lastKey = i;
     }
     // A new key goes after the section's last key, ahead of any trailing blank lines or comments.
     const auto at = target->lines.begin() + (lastKey + 1);
-    target->lines.insert(at, Line{raw, key, EncodeValue(value)});
+    target->lines.insert(at, Line{raw, key, EncodeValue(value), {}});
     return true;
 }
 

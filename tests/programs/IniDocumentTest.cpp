@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "devices/IniDocument.h"
+#include "programs/IniDocument.h"
 
 namespace talvo {
 namespace {
@@ -34,18 +34,55 @@ TEST(IniDocument, ReadsHandWrittenFilesLikeTheProfileFunctions) {
     EXPECT_EQ(doc.Value("8", "name"), std::nullopt);
 }
 
-TEST(IniDocument, ValuesSurviveARoundTripThroughTheText) {
+class IniDocumentRoundTrip : public ::testing::TestWithParam<IniDocument::InlineComments> {};
+
+TEST_P(IniDocumentRoundTrip, ValuesSurviveTheText) {
     const QString values[] = {
         "",          "plain",       "a=b=c",        " leading",  "trailing ",  "  both  ",
         "\"quoted\"", "'single'",   "\"",           "\"\"",      "'",          "\"mixed'",
         "[5]",        ";semicolon", "#hash",        "back\\slash", "Ünïcødé ä € 漢字",
-        "\"half",     "half'",      "x \"y\" z"};
-    IniDocument doc;
+        "\"half",     "half'",      "x \"y\" z",   "a ; b",     "/dev/ttyUSB0;x", "\";\""};
+    IniDocument doc(GetParam());
     for (int i = 0; i < static_cast<int>(std::size(values)); ++i)
         ASSERT_TRUE(doc.SetValue("s", QString("k%1").arg(i), values[i])) << i;
-    const IniDocument reread = IniDocument::Parse(doc.Serialize());
+    const IniDocument reread = IniDocument::Parse(doc.Serialize(), GetParam());
     for (int i = 0; i < static_cast<int>(std::size(values)); ++i)
         EXPECT_EQ(reread.Value("s", QString("k%1").arg(i)), values[i]) << values[i].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(, IniDocumentRoundTrip,
+                         ::testing::Values(IniDocument::InlineComments::NotAllowed,
+                                           IniDocument::InlineComments::Allowed),
+                         [](const auto &info) {
+                             return info.param == IniDocument::InlineComments::Allowed
+                                        ? std::string("WithInlineComments")
+                                        : std::string("WithoutInlineComments");
+                         });
+
+TEST(IniDocument, InlineCommentsEndTheValueAndStayWhereTheyStoodOnARewrite) {
+    const QByteArray text =
+        "[deziro232]\n"
+        "RS232=3                      ; the remembered COM port number\n"
+        "[ports]\n"
+        "COM7=\"/dev/odd;name\"   ; quoted, so the first ';' is the device's\n"
+        "COM8=/dev/ttyUSB1;no space\n";
+    IniDocument doc = IniDocument::Parse(text, IniDocument::InlineComments::Allowed);
+    EXPECT_EQ(doc.Value("deziro232", "RS232"), "3");
+    EXPECT_EQ(doc.Value("ports", "COM7"), "/dev/odd;name");
+    EXPECT_EQ(doc.Value("ports", "COM8"), "/dev/ttyUSB1");
+
+    ASSERT_TRUE(doc.SetValue("deziro232", "RS232", "120"));
+    ASSERT_TRUE(doc.SetValue("ports", "COM7", "/dev/a-much-longer-device-name-than-before"));
+    EXPECT_EQ(doc.Serialize(u"\n"),
+              "[deziro232]\n"
+              "RS232=120                    ; the remembered COM port number\n"
+              "[ports]\n"
+              "COM7=/dev/a-much-longer-device-name-than-before ; quoted, so the first ';' is the device's\n"
+              "COM8=/dev/ttyUSB1;no space\n");
+
+    // The device list reads a ';' after '=' as part of the value.
+    EXPECT_EQ(IniDocument::Parse(text).Value("deziro232", "RS232"),
+              "3                      ; the remembered COM port number");
 }
 
 TEST(IniDocument, RefusesWhatWouldBreakTheFile) {
