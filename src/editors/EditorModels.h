@@ -36,6 +36,7 @@ public:
 private:
     void applyStages(const Program &program);
 
+    ProgramApplier &applier_;
     GainModel *gains_[2];
     DelayModel *delays_[2];
     LimiterModel *limiters_[2];
