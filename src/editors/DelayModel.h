@@ -90,6 +90,8 @@ public:
     void CommitPosition(double position);
 
     const SliderDrag &drag() const { return drag_; }
+    // The editor's timer, for tests that stop it and tick by hand.
+    EditorTimer &timer() { return *timer_; }
 
 signals:
     void positionChanged(int position);

@@ -113,6 +113,8 @@ public:
     void CommitMute();
 
     const SliderDrag &drag() const { return drag_; }
+    // The editor's timer, for tests that stop it and tick by hand.
+    EditorTimer &timer() { return *timer_; }
     bool timerActive() const;
 
 signals:

@@ -100,6 +100,8 @@ public:
     void CommitOff();
 
     const SliderDrag &drag(LimiterParameter parameter) const { return drags_[index(parameter)]; }
+    // The editor's timer, for tests that stop it and tick by hand.
+    EditorTimer &timer() { return *timer_; }
 
 signals:
     void valueChanged(talvo::LimiterParameter parameter, int value);
