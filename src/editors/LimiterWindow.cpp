@@ -87,7 +87,7 @@ LimiterWindow::LimiterWindow(LimiterModel &model, QWidget *parent) : QDialog(par
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(8);
     grid->addWidget(boxes_[0], 0, 0, 1, 2, Qt::AlignLeft);
-    grid->addWidget(sliders_[0], 1, 0, 3, 1, Qt::AlignHCenter);
+    grid->addWidget(sliders_[0], 1, 0, 3, 1, Qt::AlignHCenter | Qt::AlignTop);
     grid->addWidget(led_, 1, 1, Qt::AlignHCenter | Qt::AlignBottom);
     grid->addWidget(dxButton1_, 2, 1, Qt::AlignTop);
     grid->addLayout(right, 0, 2, 3, 1);
