@@ -1,6 +1,8 @@
 // A program applied through the applier shows in every editor model, and nothing but the mode
 // steps' frames is sent while applying.
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "EditorRig.h"
@@ -110,6 +112,12 @@ struct EdgeCase {
     bool limiterOff;
     int thresholdPosition;
 };
+
+// Test lists show the case's name.
+void PrintTo(const EdgeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class ApplyEdges : public ::testing::TestWithParam<EdgeCase> {};
 

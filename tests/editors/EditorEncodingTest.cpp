@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "editors/DelayModel.h"
@@ -22,6 +24,12 @@ struct GainCase {
     std::array<std::uint8_t, 3> bytes;
     const char *text;
 };
+
+// Test lists show the case's name.
+void PrintTo(const GainCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class GainEncoding : public ::testing::TestWithParam<GainCase> {};
 
@@ -49,6 +57,12 @@ struct DelayCase {
     std::array<std::uint8_t, 2> bytes;
     const char *text;
 };
+
+// Test lists show the case's name.
+void PrintTo(const DelayCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class DelayEncoding : public ::testing::TestWithParam<DelayCase> {};
 
@@ -90,6 +104,12 @@ struct SliderCase {
     int taken;
 };
 
+// Test lists show the case's name.
+void PrintTo(const SliderCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class SliderPositions : public ::testing::TestWithParam<SliderCase> {};
 
 TEST_P(SliderPositions, FractionsRoundUpAndEndsLimit)
@@ -115,6 +135,12 @@ struct LimiterCase {
     QByteArray bytes;
     const char *text;
 };
+
+// Test lists show the case's name.
+void PrintTo(const LimiterCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class LimiterEncoding : public ::testing::TestWithParam<LimiterCase> {};
 
@@ -157,6 +183,12 @@ struct DiagramCase {
     bool rightChain;
     std::array<bool, 6> arrows14to19;
 };
+
+// Test lists show the case's name.
+void PrintTo(const DiagramCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class ModeDiagram : public ::testing::TestWithParam<DiagramCase> {};
 

@@ -50,6 +50,15 @@ public:
     ~ClockSpeed() { Clock::setSpeed(1.0); }
 };
 
+// A loaded machine may stall a sender thread for a while between two bytes (the sped-up clock
+// makes that look long): the bus waits for the rest of a frame rather than drop it.
+inline sim::BusOptions PatientBus()
+{
+    sim::BusOptions options;
+    options.interByteTimeoutMs = 0;
+    return options;
+}
+
 inline sim::AmplifierConfig SilentAmplifier()
 {
     sim::AmplifierConfig c;
@@ -67,7 +76,7 @@ struct EditorRig {
     EditorModels models{state, link, applier};
 
     explicit EditorRig(double clockSpeed = 4, sim::AmplifierConfig amplifier = sim::AmplifierConfig())
-        : speed(clockSpeed), line({amplifier})
+        : speed(clockSpeed), line({amplifier}, PatientBus())
     {
         link.SetDeviceOverride(line.devicePath());
         EXPECT_TRUE(link.OpenPort()) << link.LastOpenFailure().toStdString();

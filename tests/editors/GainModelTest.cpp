@@ -1,6 +1,8 @@
 // The gain and mute editors against a simulated amplifier: which frame each event sends,
 // the test-state command codes, and the timer's resends after a drag.
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "EditorRig.h"
@@ -33,6 +35,12 @@ struct MuteCase {
     int testMode;
     int command;
 };
+
+// Test lists show the case's name.
+void PrintTo(const MuteCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class GainMute : public ::testing::TestWithParam<MuteCase> {};
 
@@ -127,6 +135,12 @@ struct ResendCase {
     int channel;
     int sends;  // the release's own send and the timer's resends
 };
+
+// Test lists show the case's name.
+void PrintTo(const ResendCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class GainResends : public ::testing::TestWithParam<ResendCase> {};
 
