@@ -21,6 +21,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "QtBenchmarkMain.h"
+
 #include "editors/EditorModels.h"
 #include "editors/GainModel.h"
 #include "link/Link.h"
@@ -155,13 +157,4 @@ BENCHMARK(BM_HeldGainSlider)->UseManualTime()->Iterations(1)->Unit(benchmark::kM
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TALVO_QT_BENCHMARK_MAIN()

@@ -262,19 +262,9 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (see talvoctl set --help)"));
     if (!idText)
         return Refuse(err, kName, QStringLiteral("missing --id N (see talvoctl set --help)"));
-    ConnectRequest request;
-    request.mute = mute;
-    const auto id = ParseNumber(*idText, 1, 255);
-    if (!id)
-        return Refuse(err, kName, QStringLiteral("--id '%1' is not a number in 1..255").arg(*idText));
-    request.id = static_cast<int>(*id);
-    if (subText) {
-        const auto sub = ParseNumber(*subText, 1, 65535);
-        if (!sub)
-            return Refuse(err, kName, QStringLiteral("--sub '%1' is not a number in 1..65535").arg(*subText));
-        request.useSubAddress = true;
-        request.subAddress = static_cast<int>(*sub);
-    }
+    const std::optional<ConnectRequest> request = ConnectRequestFrom(*idText, subText, mute, kName, err);
+    if (!request)
+        return kExitRefused;
     if (changes.empty())
         return Refuse(err, kName, QStringLiteral("nothing to set: give at least one KEY=VALUE (see talvoctl set --help)"));
     if (!QCoreApplication::instance())
@@ -292,14 +282,14 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     ConnectController connect(state, link, linkController, applier);
 
     int lostFrames = 0;
-    bool online = connect.Connect(request);
+    bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
     if (!online) {
-        err << "talvoctl set: amplifier " << request.id << " did not answer; nothing was set\n";
+        err << "talvoctl set: amplifier " << request->id << " did not answer; nothing was set\n";
     } else if (!state.bridgeAvailable) {
         for (const Change &c : changes) {
             if (c.stage == Stage::Mode && static_cast<int>(c.value) == static_cast<int>(Mode::Bridge)) {
-                err << "talvoctl set: amplifier " << request.id << " offers no bridge mode; nothing was set\n";
+                err << "talvoctl set: amplifier " << request->id << " offers no bridge mode; nothing was set\n";
                 online = false;
                 break;
             }
