@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "QtBenchmarkMain.h"
+
 #include "link/Clock.h"
 #include "link/Link.h"
 #include "sim/Bus.h"
@@ -160,13 +162,4 @@ BENCHMARK(BM_Cpu_50Frames)->UseManualTime()->Iterations(1)->Unit(benchmark::kMil
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TALVO_QT_BENCHMARK_MAIN()

@@ -2,8 +2,9 @@
 # Takes the README's pictures: starts `talvo --demo` on a virtual X server (Xvfb) once per
 # window and lets the program save that window itself after start-up.
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/release; built when missing)
-# Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png and
-# docs/device-list.png.
+# Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
+# docs/device-list.png and the editor pictures docs/gain-left.png, docs/gain-right.png,
+# docs/limiter-left.png and docs/limiter-right.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,3 +39,6 @@ shoot main docs/main-window.png
 shoot connect docs/connect-window.png
 shoot search docs/search-window.png
 shoot devices docs/device-list.png
+for editor in gain-left gain-right limiter-left limiter-right; do
+  shoot "$editor" "docs/$editor.png"
+done

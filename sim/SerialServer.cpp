@@ -168,9 +168,8 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return fail("cannot wait for the line");
         }
 
-        if (fds[1].revents & POLLIN)
-            return true;
-
+        // What the line already holds is read before a stop is obeyed, so that a frame the
+        // program finished writing just before the stop is never lost from the record.
         if (fds[0].revents & POLLIN) {
             char buf[4096];
             for (;;) {
@@ -186,10 +185,14 @@ bool SerialServer::serve(Bus &bus, QString *error)
                 return fail("cannot read from the line");
             }
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            if (fds[1].revents & POLLIN)
+                return true;
             if (error)
                 *error = QStringLiteral("the line was closed or failed");
             return false;
         }
+        if (fds[1].revents & POLLIN)
+            return true;
     }
 }
 

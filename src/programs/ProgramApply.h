@@ -6,9 +6,10 @@
 // Applying works on the application state only and sends nothing itself: every caller keeps
 // sending disabled for the duration (sendEnabled 0 or linkActive 0). The parts applied here
 // are the operating mode's value, the PEQ band tables and both input gains with their muted
-// states. Everything else of the record (delays, phase, limiters, crossovers) is shown by the
-// editor windows, which listen to programApplied and take their stage from the decoded
-// program; the mode switch's own steps join through SetModeSteps. All on the main thread.
+// states. Everything else of the record (delays, phase, limiters, crossovers) is taken by the
+// editors, which listen to programApplied and take their stage from the decoded program; the
+// mode switch's own steps join through SetModeSteps (EditorModels joins both). All on the
+// main thread.
 
 #include <functional>
 
@@ -54,7 +55,7 @@ public:
     void MuteInput(int channel);
 
     // The mode switch's steps for a mode (the signal-flow panel, the mode commands, resetting
-    // the gain editors), run where applying reaches the mode. None until that panel joins.
+    // the gain editors), run where applying reaches the mode. None until the editors join.
     void SetModeSteps(std::function<void(Mode)> steps) { modeSteps_ = std::move(steps); }
     // How LoadDefaultProgram closes and reopens the serial port while sending is enabled.
     // Without it the port is left alone and only sending is held off.

@@ -8,11 +8,13 @@
 #include "devices/DeviceListLocation.h"
 #include "devices/DeviceListWindow.h"
 #include "devices/SearchWindow.h"
+#include "editors/EditorModels.h"
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "programs/ProgramApply.h"
 #include "shell/AboutBox.h"
 #include "shell/ComSetupDialog.h"
+#include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/RectLed.h"
@@ -23,7 +25,9 @@ Application::Application(const ApplicationOptions &options) : options_(options) 
 
 Application::~Application() {
     // Dialogs belong to the main window; it goes before the link it shows.
+    editorWindows_.reset();
     main_.reset();
+    editorModels_.reset();
     searchController_.reset();
     connectController_.reset();
     applier_.reset();
@@ -39,6 +43,7 @@ void Application::Create() {
     applier_->SetPortControl([this] { link_->ClosePort(); }, [this] { return link_->OpenPort(); });
     connectController_ = std::make_unique<ConnectController>(state_, *link_, *controller_, *applier_);
     searchController_ = std::make_unique<SearchController>(*link_);
+    editorModels_ = std::make_unique<EditorModels>(state_, *link_, *applier_);
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -55,6 +60,7 @@ void Application::Create() {
     main_->setSearchWindow(searchWindow_);
     texts_.Register(connectWindow_, [w = connectWindow_] { w->ApplyTexts(); });
     texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
+    editorWindows_ = std::make_unique<EditorWindows>(*editorModels_, *main_, texts_);
 
     // What the connect procedure shows in the main window; its progress and status texts come
     // through the link like every other link activity.
@@ -69,6 +75,10 @@ void Application::Create() {
     // connect state.
     connectController_->SetDisconnectRunner([m] { m->Disconnect1Click(); });
     QObject::connect(m, &MainWindow::disconnecting, connectController_.get(), &ConnectController::ClearConnectState);
+    EditorWindows *editors = editorWindows_.get();
+    editors->SetBridgeAvailable(state_.bridgeAvailable);
+    QObject::connect(connectController_.get(), &ConnectController::bridgeAvailableChanged, editors,
+                     &EditorWindows::SetBridgeAvailable);
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }

@@ -16,6 +16,8 @@ class ComSetupDialog;
 class ConnectController;
 class ConnectWindow;
 class DeviceListWindow;
+class EditorModels;
+class EditorWindows;
 class Link;
 class LinkController;
 class MainWindow;
@@ -56,6 +58,8 @@ public:
     ConnectWindow &connectWindow() { return *connectWindow_; }
     SearchWindow &searchWindow() { return *searchWindow_; }
     DeviceListWindow &deviceListWindow() { return *deviceList_; }
+    EditorModels &editorModels() { return *editorModels_; }
+    EditorWindows &editorWindows() { return *editorWindows_; }
 
 private:
     ApplicationOptions options_;
@@ -67,7 +71,9 @@ private:
     std::unique_ptr<ProgramApplier> applier_;
     std::unique_ptr<ConnectController> connectController_;
     std::unique_ptr<SearchController> searchController_;
+    std::unique_ptr<EditorModels> editorModels_;
     std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<EditorWindows> editorWindows_;
     // Owned by the main window:
     ComSetupDialog *comSetup_ = nullptr;
     AboutBox *about_ = nullptr;

@@ -33,7 +33,8 @@ const char *kStageCaption[] = {"Gain", "PEQ", "XOVER", "Delay", "", "LIMIT"};
 QString BlockName(SignalFlowPanel::Channel channel, int stageIndex) {
     // The right chain's limiter has always been called FD7.
     if (channel == SignalFlowPanel::Channel::Right && stageIndex == 5) return QStringLiteral("FD7");
-    const int number = stageIndex < 5 ? stageIndex + 1 : 7;
+    // Gain..Delay are 1..4; the phase group's backdrop is 6 (its "180" box is 5); LIMIT is 7.
+    const int number = stageIndex < 4 ? stageIndex + 1 : stageIndex == 4 ? 6 : 7;
     return QStringLiteral("%1%2").arg(channel == SignalFlowPanel::Channel::Left ? "fe" : "fd").arg(number);
 }
 
@@ -185,9 +186,9 @@ void SignalFlowPanel::buildChain(Channel channel, QGridLayout *grid, int row) {
     c.phaseGroup->setObjectName(left ? QStringLiteral("GB2") : QStringLiteral("GB3"));
     c.phaseBox = new QCheckBox(QStringLiteral("180"), c.phaseGroup);
     c.phaseBox->setObjectName(left ? QStringLiteral("fe5") : QStringLiteral("fd5"));
-    // The phase command is not wired yet; a box that ticks without reaching the amplifier
-    // would show a phase the amplifier does not have.
-    c.phaseBox->setEnabled(false);
+    // Only the operator's clicks send; a program being applied ticks the box without a signal.
+    connect(c.phaseBox, &QCheckBox::clicked, this,
+            [this, channel](bool checked) { emit phaseClicked(channel, checked); });
     auto *groupLayout = new QHBoxLayout(c.phaseGroup);
     groupLayout->setContentsMargins(8, 4, 4, 2);
     groupLayout->addWidget(c.phaseBox);
@@ -207,6 +208,39 @@ void SignalFlowPanel::ApplyTexts(bool sineTest) {
     chains_[0].channelLabel->setText(QStringLiteral("LEFT"));
     chains_[1].channelLabel->setText(QStringLiteral("RIGHT"));
     sindd_->setText(sineTest ? QStringLiteral("Sine") : QStringLiteral("Noise"));
+}
+
+QList<QWidget *> SignalFlowPanel::rightChainWidgets() const {
+    const Chain &right = chains_[int(Channel::Right)];
+    QList<QWidget *> widgets{right.channelLabel, right.inputLabel, right.phaseGroup};
+    for (BlockButton *b : right.blocks) widgets << b;  // fd1..fd4, fd6 (holding GB3 and fd5), FD7
+    for (int n = 7; n <= 12; ++n) widgets << arrows_[n];
+    return widgets;
+}
+
+void SignalFlowPanel::ShowDiagram(const PanelDiagram &d) {
+    sindd_->setVisible(d.testSignalShown);
+    for (Chain &c : chains_) {
+        // The Gain blocks stay usable in the test layout: they set the test signal's level.
+        for (int i = 0; i < 6; ++i) c.blocks[i]->setEnabled(d.blocksEnabled || i == int(Stage::Gain));
+        c.phaseGroup->setEnabled(d.blocksEnabled);
+        c.phaseBox->setEnabled(d.blocksEnabled);
+    }
+    for (int n = 7; n <= 12; ++n) arrows_[n]->setEnabled(d.blocksEnabled);
+    for (QWidget *w : rightChainWidgets()) w->setVisible(d.rightChainShown);
+    for (int n = 1; n <= 19; ++n) arrows_[n]->setVisible(d.ArrowShown(n));
+    const Chain &left = chains_[int(Channel::Left)];
+    const Chain &right = chains_[int(Channel::Right)];
+    left.inputLabel->setVisible(d.labelsShown);
+    left.channelLabel->setVisible(d.labelsShown);
+    right.inputLabel->setVisible(d.labelsShown && d.rightChainShown);
+    right.channelLabel->setVisible(d.labelsShown && d.rightChainShown);
+}
+
+bool SignalFlowPanel::IsReachable(Channel channel, Stage stage) const {
+    QWidget *w = stage == Stage::Phase ? static_cast<QWidget *>(phaseBox(channel)) : block(channel, stage);
+    // isVisibleTo and isEnabledTo look at the ancestors up to the panel, also before it is shown.
+    return isEnabled() && w->isVisibleTo(this) && w->isEnabledTo(this);
 }
 
 BlockButton *SignalFlowPanel::block(Channel channel, Stage stage) const {

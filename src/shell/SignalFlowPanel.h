@@ -10,6 +10,8 @@
 
 #include <QFrame>
 
+#include "editors/ModeController.h"
+
 class QCheckBox;
 class QGridLayout;
 class QGroupBox;
@@ -33,6 +35,14 @@ public:
     // The panel's own texts (block captions, chain and output labels, test-signal caption).
     void ApplyTexts(bool sineTest);
 
+    // Shows a diagram: in Stereo both chains; in Bridge and Mono the right chain hidden (the
+    // amplifier does not use it) and the routing arrows showing how the left chain reaches both
+    // outputs; the test-signal block and the blocks' enabled state as the diagram says.
+    void ShowDiagram(const PanelDiagram &diagram);
+    // Whether a block can be reached by the operator right now (shown and enabled, the panel
+    // included).
+    bool IsReachable(Channel channel, Stage stage) const;
+
     BlockButton *block(Channel channel, Stage stage) const;
     QCheckBox *phaseBox(Channel channel) const;
     QGroupBox *phaseGroup(Channel channel) const;
@@ -50,6 +60,8 @@ signals:
     // A block was pressed (the editors connect here).
     void blockClicked(talvo::SignalFlowPanel::Channel channel, talvo::SignalFlowPanel::Stage stage);
     void testSignalClicked();
+    // The operator clicked a "180" box; `inverted` is its new state.
+    void phaseClicked(talvo::SignalFlowPanel::Channel channel, bool inverted);
     void closeRequested();
 
 private:
@@ -63,6 +75,8 @@ private:
     };
 
     void buildChain(Channel channel, QGridLayout *grid, int row);
+    // The widgets that show and hide with the right chain in the mode diagrams.
+    QList<QWidget *> rightChainWidgets() const;
 
     std::array<Chain, 2> chains_;
     std::array<ArrowLamp *, 20> arrows_{};  // [1..19]

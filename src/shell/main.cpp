@@ -4,7 +4,9 @@
 //   talvo --demo              the program on simulated amplifiers (IDs 1 and 3) inside the process
 //   talvo --screenshot FILE   after start-up, save the main window as a PNG image and quit
 //         [--window NAME]     ... or another window: connect, search (after a search of the
-//                             first range) or devices (the device list)
+//                             first range), devices (the device list), or an editor with a
+//                             program applied: gain-left, gain-right, delay-left, delay-right,
+//                             limiter-left, limiter-right
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +22,18 @@
 #include "devices/ConnectWindow.h"
 #include "devices/DeviceListWindow.h"
 #include "devices/SearchWindow.h"
+#include "editors/DelayWindow.h"
+#include "editors/EditorModels.h"
+#include "editors/GainModel.h"
+#include "editors/GainWindow.h"
+#include "editors/LimiterWindow.h"
 #include "link/Clock.h"
 #include "link/Connection.h"
 #include "shell/AppIcon.h"
 #include "shell/Application.h"
+#include "programs/ProgramApply.h"
 #include "shell/DemoBus.h"
+#include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
 
 namespace {
@@ -41,14 +50,35 @@ constexpr int kScreenshotDelayMs = 600;
 constexpr double kSearchScreenshotClockSpeed = 10.0;
 
 const char kUsage[] =
-    "Usage: talvo [--demo] [--screenshot FILE [--window main|connect|search|devices]]\n"
+    "Usage: talvo [--demo] [--screenshot FILE [--window NAME]]\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
     "  --screenshot FILE  save the main window as a PNG image after start-up, then quit\n"
     "  --window NAME      with --screenshot: the window to save instead: connect (the Connect\n"
     "                     window with the device list's first device), search (the Search window\n"
-    "                     after a search of IDs 1..64) or devices (the device list)\n"
+    "                     after a search of IDs 1..64), devices (the device list), or an editor\n"
+    "                     with a program applied: gain-left, gain-right, delay-left,\n"
+    "                     delay-right, limiter-left, limiter-right\n"
     "  -h, --help         show this text\n";
+
+const QStringList kEditorShots{"gain-left",  "gain-right",    "delay-left",
+                               "delay-right", "limiter-left", "limiter-right"};
+
+// The program the editor pictures show: both channels unmuted with settings of their own.
+talvo::RecordImage ScreenshotProgram() {
+    talvo::Program p = talvo::DecodeProgram(talvo::DefaultProgram());
+    auto set = [](talvo::ChannelSettings &c, double gain, double delay, int threshold, int hold, int attack, int decay) {
+        c.gain = gain;
+        c.delay = delay;
+        c.limitThreshold = threshold;
+        c.hold = hold;
+        c.attack = attack;
+        c.decay = decay;
+    };
+    set(p.left, -12.5, 2.5, 35, 20, 200, 120);
+    set(p.right, -3.0, 1.2, 45, 50, 500, 250);
+    return talvo::EncodeProgram(p);
+}
 
 bool WantsHelp(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
@@ -163,7 +193,7 @@ int main(int argc, char **argv) {
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
-             !QStringList{"main", "connect", "search", "devices"}.contains(parser.value(windowName)))
+             !(QStringList{"main", "connect", "search", "devices"} + kEditorShots).contains(parser.value(windowName)))
         why = QStringLiteral("unknown window '%1'").arg(parser.value(windowName));
     if (!why.isEmpty()) {
         std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
@@ -215,8 +245,18 @@ int main(int argc, char **argv) {
         subject = &shell.deviceListWindow();
     } else if (shotWindow == QLatin1String("search")) {
         subject = &shell.searchWindow();
+    } else if (kEditorShots.contains(shotWindow)) {
+        const int channel = shotWindow.endsWith(QLatin1String("-left")) ? talvo::kLeftChannel : talvo::kRightChannel;
+        talvo::EditorWindows &editors = shell.editorWindows();
+        if (shotWindow.startsWith(QLatin1String("gain")))
+            subject = &editors.gain(channel);
+        else if (shotWindow.startsWith(QLatin1String("delay")))
+            subject = &editors.delay(channel);
+        else
+            subject = &editors.limiter(channel);
     }
-    if (subject != &window) subject->show();
+    const bool editorShot = kEditorShots.contains(shotWindow);
+    if (subject != &window && !editorShot) subject->show();
 
     int status = kExitOk;
     auto save = [&] {
@@ -237,6 +277,17 @@ int main(int argc, char **argv) {
                 return;
             }
             shell.searchWindow().SearchClick();
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
+        if (editorShot) {
+            // As after connecting to an amplifier that runs this program, then opening the
+            // editor from its block.
+            shell.state().programBuffer = ScreenshotProgram();
+            shell.programApplier().ApplyProgram();
+            shell.texts().ApplyTexts();
+            if (auto *gain = qobject_cast<talvo::GainWindow *>(subject)) gain->model().PrepareOpen();
+            subject->show();
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }

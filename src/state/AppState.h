@@ -13,6 +13,7 @@ namespace talvo {
 
 inline constexpr int kTestModeNone = 0;
 inline constexpr int kTestModeSine = 400;
+inline constexpr int kTestModeNoise = 300;
 
 // Before any program is applied both channels hold the default program's bands.
 inline constexpr std::array<PeqBand, kBandCount> kDefaultBands{{{30.0, 0.0, 3.0}, {270.0, 0.0, 3.0}, {1560.0, 0.0, 3.0}}};

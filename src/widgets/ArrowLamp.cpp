@@ -23,6 +23,12 @@ void ArrowLamp::setLitColor(const QColor &color) {
     update();
 }
 
+void ArrowLamp::setLit(bool lit) {
+    if (lit_ == lit) return;
+    lit_ = lit;
+    update();
+}
+
 QSize ArrowLamp::sizeHint() const {
     return direction_ == Direction::Right ? QSize(34, kThickness) : QSize(kThickness, 34);
 }
@@ -62,7 +68,7 @@ void ArrowLamp::paintEvent(QPaintEvent *) {
     path.lineTo(1, mid + shaft / 2);
     path.closeSubpath();
 
-    const QColor fill = isEnabled() ? litColor_ : QColor(95, 105, 100);
+    const QColor fill = isEnabled() && lit_ ? litColor_ : QColor(95, 105, 100);
     p.setPen(QPen(fill.darker(170), 1.0));
     p.setBrush(fill);
     p.drawPath(path);

@@ -1,6 +1,7 @@
 #pragma once
 // A lamp-style arrow that shows the path a signal takes between two blocks.
 // Lit while enabled; a disabled arrow is drawn dark, as a path the signal does not take.
+// An indicator lamp (for example an editor's mute lamp) is darkened with setLit(false).
 
 #include <QColor>
 #include <QWidget>
@@ -16,6 +17,8 @@ public:
 
     Direction direction() const { return direction_; }
     void setLitColor(const QColor &color);
+    bool isLit() const { return lit_; }
+    void setLit(bool lit);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -27,6 +30,7 @@ protected:
 private:
     Direction direction_;
     QColor litColor_{40, 200, 70};
+    bool lit_ = true;
 };
 
 }  // namespace talvo

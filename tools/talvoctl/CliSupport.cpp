@@ -30,6 +30,29 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
     return value;
 }
 
+std::optional<ConnectRequest> ConnectRequestFrom(const QString &idText, const std::optional<QString> &subText, bool mute,
+                                                 const char *command, QTextStream &err)
+{
+    ConnectRequest request;
+    request.mute = mute;
+    const auto id = ParseNumber(idText, 1, 255);
+    if (!id) {
+        Refuse(err, command, QStringLiteral("--id '%1' is not a number in 1..255").arg(idText));
+        return std::nullopt;
+    }
+    request.id = static_cast<int>(*id);
+    if (subText) {
+        const auto sub = ParseNumber(*subText, 1, 65535);
+        if (!sub) {
+            Refuse(err, command, QStringLiteral("--sub '%1' is not a number in 1..65535").arg(*subText));
+            return std::nullopt;
+        }
+        request.useSubAddress = true;
+        request.subAddress = static_cast<int>(*sub);
+    }
+    return request;
+}
+
 bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
                 QString &problem)
 {

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "devices/ConnectProcedure.h"
+
 namespace talvo {
 class Link;
 }
@@ -24,6 +26,11 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
 // is given twice or its value is missing (an option name is not taken as a value).
 bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
                 QString &problem);
+
+// --id N (1..255) and --sub S (1..65535, optional) as the Connect window takes them, with the
+// MUTE choice. On a bad value the refusal goes to err and the result is empty (exit: refused).
+std::optional<ConnectRequest> ConnectRequestFrom(const QString &idText, const std::optional<QString> &subText, bool mute,
+                                                 const char *command, QTextStream &err);
 
 // Opens the link on PORT (COMn through the program's port mapping, or a device path) and
 // enables sending. On failure the open error goes to err, `status` gets the exit status

@@ -20,5 +20,7 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // The bus search and the connect procedure; both need a QCoreApplication as well.
 int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// Live values into one amplifier through the editor models; needs a QCoreApplication too.
+int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 
 }  // namespace talvo::cli

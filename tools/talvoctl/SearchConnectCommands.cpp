@@ -108,19 +108,9 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
         return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kConnectUsage)));
     if (!idText)
         return Refuse(err, kName, QStringLiteral("missing --id N (%1)").arg(QLatin1String(kConnectUsage)));
-    ConnectRequest request;
-    request.mute = mute;
-    const auto id = ParseNumber(*idText, 1, 255);
-    if (!id)
-        return Refuse(err, kName, QStringLiteral("--id '%1' is not a number in 1..255").arg(*idText));
-    request.id = *id;
-    if (subText) {
-        const auto sub = ParseNumber(*subText, 1, 65535);
-        if (!sub)
-            return Refuse(err, kName, QStringLiteral("--sub '%1' is not a number in 1..65535").arg(*subText));
-        request.useSubAddress = true;
-        request.subAddress = *sub;
-    }
+    const std::optional<ConnectRequest> request = ConnectRequestFrom(*idText, subText, mute, kName, err);
+    if (!request)
+        return kExitRefused;
     if (saveText && saveText->isEmpty())
         return Refuse(err, kName, QStringLiteral("--save needs a file name"));
     if (!QCoreApplication::instance())
@@ -135,7 +125,7 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     ProgramApplier applier(state);
     ConnectController connect(state, link, linkController, applier);
 
-    const bool online = connect.Connect(request);
+    const bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
     if (online) {
         out << FirmwareStatusText(state.firmwareMajor, state.firmwareMinor).trimmed() << '\n';

@@ -27,6 +27,10 @@ const char *const kUsage =
     "                                 OFFLINE, then the firmware, program and bridge lines;\n"
     "                                 --save writes the live program when all of it arrived;\n"
     "                                 ends with the disconnect (exit 1 when offline)\n"
+    "  set --port PORT --id N [--sub S] [--mute] KEY=VALUE...\n"
+    "                                 connect, send each change as its editor does (gain,\n"
+    "                                 delay, limiter, phase of left/right, mode), disconnect;\n"
+    "                                 `talvoctl set --help` lists the keys\n"
     "  --help                         this text\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
@@ -58,6 +62,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunSearchCommand(args, out, err);
     if (command == "connect")
         return talvo::cli::RunConnectCommand(args, out, err);
+    if (command == "set")
+        return talvo::cli::RunSetCommand(args, out, err);
 
     err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
     return talvo::cli::kExitRefused;

@@ -1,0 +1,254 @@
+#include "editors/ModeController.h"
+
+#include "editors/GainModel.h"
+#include "link/Link.h"
+#include "programs/ProgramApply.h"
+#include "state/AppState.h"
+
+namespace talvo {
+
+namespace {
+
+// Runs `f` when leaving the scope, also when an exception passes.
+template <typename F>
+class AtExit {
+public:
+    explicit AtExit(F f) : f_(std::move(f)) {}
+    ~AtExit() { f_(); }
+    AtExit(const AtExit &) = delete;
+    AtExit &operator=(const AtExit &) = delete;
+
+private:
+    F f_;
+};
+
+constexpr std::size_t kModeByte = 10;  // the record's mode byte
+
+std::size_t channelIndex(int channel)
+{
+    return channel == kLeftChannel ? 0 : 1;
+}
+
+}  // namespace
+
+bool PanelDiagram::ArrowShown(int n) const
+{
+    if ((n >= 1 && n <= 6) || n == 13)
+        return true;
+    if (n >= 7 && n <= 12)
+        return rightChainShown;
+    switch (n) {
+    case 14:
+        return arrow14Shown;
+    case 15:
+        return arrow15Shown;
+    case 16:
+        return arrow16Shown;
+    case 17:
+        return arrow17Shown;
+    case 18:
+        return arrow18Shown;
+    case 19:
+        return arrow19Shown;
+    default:
+        return false;
+    }
+}
+
+PanelDiagram DiagramFor(Mode mode)
+{
+    PanelDiagram d;
+    d.rightChainShown = mode == Mode::Stereo;
+    d.arrow14Shown = mode == Mode::Stereo;
+    d.arrow15Shown = d.arrow16Shown = d.arrow18Shown = mode == Mode::Bridge;
+    d.arrow17Shown = mode == Mode::Bridge || mode == Mode::Mono;
+    d.arrow19Shown = mode == Mode::Mono;
+    return d;
+}
+
+ModeController::ModeController(AppState &state, Link &link, ProgramApplier &applier, GainModel &leftGain,
+                               GainModel &rightGain, QObject *parent)
+    : QObject(parent), state_(state), link_(link), applier_(applier), gains_{&leftGain, &rightGain},
+      diagram_(DiagramFor(state.mode))
+{
+}
+
+Mode ModeController::mode() const
+{
+    return state_.mode;
+}
+
+bool ModeController::phaseInverted(int channel) const
+{
+    return phase_[channelIndex(channel)];
+}
+
+void ModeController::ChangeMode(Mode mode)
+{
+    if (changing_)
+        return;
+    changing_ = true;
+    setPanelEnabled(false);
+    // The panel comes back and the change counts as over however the steps end.
+    AtExit done([this, mode] {
+        setPanelEnabled(true);
+        changing_ = false;
+        emit modeChangeFinished(mode);
+    });
+
+    applier_.LoadDefaultProgram();
+    markMode(mode);
+    ShowNormalPanel();
+    state_.mode = mode;
+    state_.programBuffer[kModeByte] = static_cast<std::uint8_t>(mode);
+    setDiagram(DiagramFor(mode));
+    PrepareModeChange();
+    sendAcknowledged(kModeAnnounceCommand, kModeCommandData);
+    sendAcknowledged(kModeCommand, static_cast<std::uint8_t>(mode));
+    ResetGainEditors();
+}
+
+void ModeController::ModeSteps(Mode mode)
+{
+    markMode(mode);
+    ShowNormalPanel();
+    state_.mode = mode;
+    setDiagram(DiagramFor(mode));
+    sendAcknowledged(kModeAnnounceCommand, kModeCommandData);
+    sendAcknowledged(kModeCommand, static_cast<std::uint8_t>(mode));
+    ResetGainEditors();
+}
+
+void ModeController::PrepareModeChange()
+{
+    if (state_.link.linkActive != kYes)
+        return;
+    LinkState &s = state_.link;
+    const auto replied = [&s] { return s.reply.replyAddress != 0; };
+
+    link_.WaitPumping(500);
+    s.outFrame.set(kModeConnectCommand, {kModeCommandData});
+    link_.SendCommand();
+    progress(20);
+    link_.WaitPumping(500);
+
+    s.reply.replyAddress = 0;
+    s.outFrame.set(kModePrepareCommand, {kModeCommandData});
+    link_.SendCommand();
+    for (int p : {40, 60, 80}) {
+        progress(p);
+        link_.WaitPumping(1000);
+    }
+    progress(90);
+    if (!replied())
+        link_.WaitPumping(1000);
+    progress(80);
+    if (!replied())
+        link_.WaitPumping(1000);
+    if (!replied()) {
+        s.outFrame.set(kModePrepareCommand, {kModeCommandData});
+        link_.SendCommand();
+        progress(60);
+        link_.WaitPumping(4000);
+        progress(80);
+        link_.WaitPumping(1000);
+        progress(100);
+        link_.WaitPumping(1000);
+    }
+    progress(0);
+    link_.WaitPumping(100);
+}
+
+void ModeController::ResetGainEditors()
+{
+    // The slider changes must not reach the amplifier: the link counts as inactive meanwhile.
+    int &active = state_.link.linkActive;
+    const bool wasActive = active == kYes;
+    active = 0;
+    AtExit restore([&active, wasActive] {
+        if (wasActive)
+            active = kYes;
+    });
+    for (GainModel *gain : gains_) {
+        gain->Reset();
+        Link::ProcessMessages();
+    }
+}
+
+void ModeController::ShowNormalPanel()
+{
+    state_.testMode = kTestModeNone;
+    PanelDiagram d = diagram_;
+    d.blocksEnabled = true;
+    d.labelsShown = true;
+    d.testSignalShown = false;
+    d.arrow14Shown = true;
+    d.arrow15Shown = d.arrow16Shown = d.arrow17Shown = d.arrow18Shown = d.arrow19Shown = false;
+    setDiagram(d);
+}
+
+void ModeController::PhaseClicked(int channel, bool ticked)
+{
+    const std::size_t i = channelIndex(channel);
+    if (phase_[i] != ticked) {
+        phase_[i] = ticked;
+        emit phaseChanged(channel, ticked);
+    }
+    state_.link.outFrame.set(i == 0 ? kPhaseCommandLeft : kPhaseCommandRight,
+                             {static_cast<std::uint8_t>(ticked ? kPhaseInverted : 0)});
+    link_.SendCommand();
+}
+
+void ModeController::ApplyPhase(int channel, int phase)
+{
+    const std::size_t i = channelIndex(channel);
+    const bool inverted = phase == kPhaseInverted;
+    if (phase_[i] != inverted) {
+        phase_[i] = inverted;
+        emit phaseChanged(channel, inverted);
+    }
+}
+
+void ModeController::setPanelEnabled(bool enabled)
+{
+    if (panelEnabled_ == enabled)
+        return;
+    panelEnabled_ = enabled;
+    emit panelEnabledChanged(enabled);
+}
+
+void ModeController::setDiagram(const PanelDiagram &diagram)
+{
+    if (diagram == diagram_)
+        return;
+    diagram_ = diagram;
+    emit diagramChanged(diagram_);
+}
+
+void ModeController::markMode(Mode mode)
+{
+    emit modeChanged(mode);
+}
+
+void ModeController::sendAcknowledged(std::uint8_t command, std::uint8_t data)
+{
+    LinkState &s = state_.link;
+    s.reply.replyAddress = 0;
+    s.outFrame.set(command, {data});
+    link_.SendCommand();
+    Link::ProcessMessages();
+    link_.WaitPumping(kModeReplyWaitMs);
+    if (s.reply.replyAddress == 0) {
+        // Handlers that ran during the wait may have used the frame.
+        s.outFrame.set(command, {data});
+        link_.SendCommand();
+        link_.WaitPumping(kModeReplyWaitMs);
+    }
+}
+
+void ModeController::progress(int percent)
+{
+    link_.ShowProgress(percent);
+}
+
+}  // namespace talvo
