@@ -75,7 +75,8 @@ TEST_F(LinkMenus, APortThatCannotBeOpenedShowsTheOpenErrorForConnectAndSearch) {
         ASSERT_EQ(told.size(), 1u);
         EXPECT_EQ(told[0].icon, QMessageBox::Critical);
         EXPECT_EQ(told[0].caption, "Open COM error");
-        EXPECT_EQ(told[0].text, "COM7 connection failed.\r\rPlease select another COM port.");
+        EXPECT_EQ(told[0].text,
+                  "COM7 connection failed.\r\rPlease select another COM port.\r/nonexistent/talvo-test-port: no such device");
         EXPECT_EQ(app().state().link.sendEnabled.load(), 0);
     }
     // Both ran ApplyTexts first.

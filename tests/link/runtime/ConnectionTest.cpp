@@ -222,7 +222,8 @@ TEST(LinkConnect, APortThatCannotBeOpenedShowsTheOpenError)
     EXPECT_FALSE(controller.ConnectLinkSteps());
     EXPECT_FALSE(controller.SearchLinkSteps());
     const auto expected = std::make_pair(QStringLiteral("Open COM error"),
-                                         QStringLiteral("COM3 connection failed.\r\rPlease select another COM port."));
+                                         QStringLiteral("COM3 connection failed.\r\rPlease select another COM port.\r"
+                                                        "/nonexistent/talvo-port: no such device"));
     EXPECT_EQ(shown.openErrors, (std::vector<std::pair<QString, QString>>{expected, expected}));
     EXPECT_EQ(state.sendEnabled.load(), 0);
     EXPECT_FALSE(link.IsPortOpen());
