@@ -35,6 +35,12 @@ public:
         if (master_ >= 0) ::close(master_);
     }
     const QString &path() const { return path_; }
+    // Closes both ends: the program's port sees a hang-up, as when a simulator ends.
+    void hangUp() {
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+        slave_ = master_ = -1;
+    }
 
 private:
     int master_ = -1;
@@ -131,6 +137,37 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     EXPECT_EQ(w.progressBar()->value(), 0);
     EXPECT_EQ(w.statusText(0), "   4: Disconnect");
     EXPECT_EQ(w.statusText(2), "");
+}
+
+TEST_F(LinkMenus, ALostPortEndsTheConnectionAndTheWindowSaysWhy) {
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path().isEmpty());
+    MapPort(5, pty.path());
+    MainWindow &w = window();
+    w.show();
+    Pump();
+    CloseWhenShown(&app().connectWindow());
+    w.Connect1Click();
+    ASSERT_TRUE(app().link().IsPortOpen());
+    app().state().link.linkActive = kYes;
+    w.lineLed()->setActive(true);
+    w.lineText()->setText("ONLINE");
+    int disconnects = 0;
+    QObject::connect(&w, &MainWindow::disconnecting, [&] { ++disconnects; });
+
+    pty.hangUp();
+    for (int i = 0; i < 200 && told.empty(); ++i) app().link().WaitPumping(20);
+
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(told[0].caption, "COM port lost");
+    EXPECT_TRUE(told[0].text.startsWith(QStringLiteral("COM5 (%1) was lost: ").arg(pty.path()))) << told[0].text.toStdString();
+    EXPECT_EQ(disconnects, 1);  // the other windows forget the connection, as on Disconnect
+    EXPECT_EQ(app().state().link.linkActive, 0);
+    EXPECT_FALSE(app().link().IsPortOpen());
+    EXPECT_FALSE(w.lineLed()->isActive());
+    EXPECT_EQ(w.lineText()->text(), "OFFLINE");
+    EXPECT_TRUE(w.statusText(0).startsWith("  COM5 lost: ")) << w.statusText(0).toStdString();
 }
 
 }  // namespace
