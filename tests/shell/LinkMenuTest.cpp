@@ -69,6 +69,22 @@ protected:
         ini.setValue("deziro232/RS232", port);
         ini.sync();
     }
+    // Connect on `pty` as COM5, then what the Connect window does on success.
+    MainWindow &ConnectOn(const PseudoTerminal &pty, int id) {
+        MapPort(5, pty.path());
+        MainWindow &w = window();
+        w.show();
+        Pump();
+        CloseWhenShown(&app().connectWindow());
+        w.Connect1Click();
+        EXPECT_EQ(app().state().link.sendEnabled.load(), 1);
+        EXPECT_TRUE(app().link().IsPortOpen());
+        app().state().link.linkActive = kYes;
+        app().state().link.chosenId = id;
+        w.lineLed()->setActive(true);
+        w.lineText()->setText("ONLINE");
+        return w;
+    }
 };
 
 TEST_F(LinkMenus, APortThatCannotBeOpenedShowsTheOpenErrorForConnectAndSearch) {
@@ -113,18 +129,7 @@ TEST_F(LinkMenus, ConnectAndSearchOpenThePortAndThenTheirWindows) {
 TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnectText) {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path().isEmpty());
-    MapPort(5, pty.path());
-    MainWindow &w = window();
-    w.show();
-    Pump();
-    CloseWhenShown(&app().connectWindow());
-    w.Connect1Click();
-    ASSERT_EQ(app().state().link.sendEnabled.load(), 1);
-    // What the Connect window will do on success.
-    app().state().link.linkActive = kYes;
-    app().state().link.chosenId = 4;
-    w.lineLed()->setActive(true);
-    w.lineText()->setText("ONLINE");
+    MainWindow &w = ConnectOn(pty, 4);
     int highest = 0;
     QObject::connect(w.progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
 
@@ -142,16 +147,7 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
 TEST_F(LinkMenus, ALostPortEndsTheConnectionAndTheWindowSaysWhy) {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path().isEmpty());
-    MapPort(5, pty.path());
-    MainWindow &w = window();
-    w.show();
-    Pump();
-    CloseWhenShown(&app().connectWindow());
-    w.Connect1Click();
-    ASSERT_TRUE(app().link().IsPortOpen());
-    app().state().link.linkActive = kYes;
-    w.lineLed()->setActive(true);
-    w.lineText()->setText("ONLINE");
+    MainWindow &w = ConnectOn(pty, 1);
     int disconnects = 0;
     QObject::connect(&w, &MainWindow::disconnecting, [&] { ++disconnects; });
 
