@@ -193,13 +193,15 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return fail("cannot wait for the line");
         }
 
-        if (fds[1].revents & POLLIN) {
-            if (hangUpRequested_.load())
-                hangUpNow();
+        // A stop takes in what the program has written so far first: a loaded machine may
+        // wake this thread for the stop and the last bytes at once.
+        const bool stopping = fds[1].revents & POLLIN;
+        if (stopping && hangUpRequested_.load()) {
+            hangUpNow();
             return true;
         }
 
-        if (fds[0].revents & POLLIN) {
+        if ((fds[0].revents & POLLIN) || stopping) {
             char buf[4096];
             for (;;) {
                 const qint64 limit = hangUpAfter_.load();
@@ -220,6 +222,8 @@ bool SerialServer::serve(Bus &bus, QString *error)
                     break;
                 return fail("cannot read from the line");
             }
+            if (stopping)
+                return true;
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             if (error)
                 *error = QStringLiteral("the line was closed or failed");
