@@ -1,5 +1,6 @@
 #include "sim/SerialServer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -124,6 +125,30 @@ void SerialServer::requestStop()
     }
 }
 
+void SerialServer::requestHangUp()
+{
+    hangUpRequested_.store(true);
+    requestStop();
+}
+
+void SerialServer::hangUpAfterReceiving(qint64 byteCount)
+{
+    hangUpAfter_.store(byteCount);
+}
+
+bool SerialServer::stallProgramOutput(bool stalled)
+{
+    // The flow control of the program's own side of the terminal: while it is stopped the
+    // terminal takes no byte from the program's writes.
+    return peerFd_ >= 0 && ::tcflow(peerFd_, stalled ? TCOOFF : TCOON) == 0;
+}
+
+void SerialServer::hangUpNow()
+{
+    closeFd(fd_);
+    closeFd(peerFd_);
+}
+
 bool SerialServer::serve(Bus &bus, QString *error)
 {
     const auto fail = [error](const char *what) {
@@ -168,13 +193,26 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return fail("cannot wait for the line");
         }
 
-        // What the line already holds is read before a stop is obeyed, so that a frame the
-        // program finished writing just before the stop is never lost from the record.
-        if (fds[0].revents & POLLIN) {
+        // A stop takes in what the program has written so far first: a loaded machine may
+        // wake this thread for the stop and the last bytes at once.
+        const bool stopping = fds[1].revents & POLLIN;
+        if (stopping && hangUpRequested_.load()) {
+            hangUpNow();
+            return true;
+        }
+
+        if ((fds[0].revents & POLLIN) || stopping) {
             char buf[4096];
             for (;;) {
-                const ssize_t n = ::read(fd_, buf, sizeof buf);
+                const qint64 limit = hangUpAfter_.load();
+                const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
+                if (room <= 0) {
+                    hangUpNow();
+                    return true;
+                }
+                const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));
                 if (n > 0) {
+                    received_ += n;
                     bus.receive(QByteArrayView(buf, n), Clock::nowMs());
                     continue;
                 }
@@ -184,6 +222,8 @@ bool SerialServer::serve(Bus &bus, QString *error)
                     break;
                 return fail("cannot read from the line");
             }
+            if (stopping)
+                return true;
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             if (fds[1].revents & POLLIN)
                 return true;

@@ -4,6 +4,7 @@
 // One thread, one poll: it sleeps until bytes arrive, the next reply byte is due (taken from
 // talvo::Clock, so a faster test clock shortens the delays) or a stop is requested.
 
+#include <atomic>
 #include <memory>
 
 #include <QByteArray>
@@ -27,20 +28,36 @@ public:
 
     const QString &devicePath() const { return path_; }
 
-    // Runs until requestStop(). Returns false (with the reason) when the line fails.
+    // Runs until requestStop() or a hang-up. Returns false (with the reason) when the line fails.
     bool serve(Bus &bus, QString *error = nullptr);
     // Safe from a signal handler and from any thread.
     void requestStop();
 
+    // Line faults on the program's side of the line (safe from any thread):
+    // Hangs up now, between whatever bytes are in flight: every handle on the line is closed,
+    // so the program's port reports a hang-up and a pseudo-terminal's device disappears.
+    // serve() then returns true.
+    void requestHangUp();
+    // Hangs up once this many bytes in all have been received from the program; bytes past
+    // that count are never taken. A count inside a frame cuts the frame short.
+    void hangUpAfterReceiving(qint64 byteCount);
+    // A pseudo-terminal only: stops (true) or resumes the flow of the program's output, so
+    // that its writes find no room, as on a port whose driver stopped sending.
+    bool stallProgramOutput(bool stalled);
+
 private:
     SerialServer() = default;
     bool makeWakePipe(QString *error);
+    void hangUpNow();
 
     int fd_ = -1;
     int peerFd_ = -1;  // our own handle on the terminal side, so that a program closing it never hangs us up
     int wake_[2] = {-1, -1};
     QString path_;
     QByteArray out_;
+    std::atomic<bool> hangUpRequested_{false};
+    std::atomic<qint64> hangUpAfter_{-1};
+    qint64 received_ = 0;
 };
 
 }  // namespace talvo::sim

@@ -18,11 +18,38 @@ const QString kOffline = QStringLiteral("OFFLINE");
 
 }  // namespace
 
-LinkController::LinkController(Link &link, QObject *parent) : QObject(parent), link_(link) {}
+QString PortLostStatusText(int port, const PortFailure &why)
+{
+    return QStringLiteral("  COM%1 lost: %2").arg(port).arg(why.reason());
+}
+
+QString PortLostText(int port, const PortFailure &why)
+{
+    const QString name = why.device.isEmpty() ? QStringLiteral("COM%1").arg(port)
+                                              : QStringLiteral("COM%1 (%2)").arg(port).arg(why.device);
+    return QStringLiteral("%1 was lost: %2.\r\rThe amplifier is OFFLINE. Connect again once the port is back.")
+        .arg(name, why.reason());
+}
+
+LinkController::LinkController(Link &link, QObject *parent) : QObject(parent), link_(link)
+{
+    connect(&link_, &Link::portLost, this, &LinkController::PortLost);
+}
 
 QString LinkController::OpenErrorText() const
 {
-    return talvo::OpenErrorText(link_.state().portNumber);
+    const QString text = talvo::OpenErrorText(link_.state().portNumber);
+    const PortFailure &why = link_.OpenFailure();
+    return why.isError() ? text + QLatin1Char('\r') + why.describe() : text;
+}
+
+void LinkController::PortLost(const PortFailure &why)
+{
+    emit indicatorChanged(false, kOffline);
+    link_.ShowProgress(0);
+    link_.ShowStatus(0, PortLostStatusText(link_.state().portNumber, why));
+    link_.ShowStatus(2, QString());
+    emit portLost(QLatin1String(kPortLostCaption), PortLostText(link_.state().portNumber, why));
 }
 
 void LinkController::ReopenPort()

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include "link/PortFailure.h"
+
 class QTimer;
 
 namespace talvo {
@@ -49,12 +51,20 @@ public:
     void StartStatusTimer();
     void StopStatusTimer();
 
-    // The open error for the current port number.
+    // The open error for the current port number, with the reason of the last failed open
+    // on the line after it.
     QString OpenErrorText() const;
+
+    // The port was lost under the link (Link::portLost): OFFLINE as after a disconnect, but
+    // without the disconnect frames; the progress bar at 0, status panel 0 says the port was
+    // lost and why, panel 2 is cleared, and portLost asks for the message.
+    void PortLost(const PortFailure &why);
 
 signals:
     // Show a message box with the error icon.
     void openError(const QString &caption, const QString &text);
+    // Show a message box with the error icon: the port was lost, and why.
+    void portLost(const QString &caption, const QString &text);
     // lineled lit or not, linetext "ONLINE" / "OFFLINE".
     void indicatorChanged(bool lit, const QString &text);
 
@@ -71,5 +81,11 @@ inline constexpr double kDisconnectStepMs = 80;
 inline constexpr double kDisconnectStepShuttingDownMs = 40;
 inline constexpr double kReopenPauseMs = 300;
 inline constexpr double kSearchReopenPauseMs = 50;
+inline constexpr const char *kPortLostCaption = "COM port lost";
+
+// "  COM3 lost: the device disappeared" (status panel 0).
+QString PortLostStatusText(int port, const PortFailure &why);
+// The message: which port, its device and why, and what to do.
+QString PortLostText(int port, const PortFailure &why);
 
 }  // namespace talvo

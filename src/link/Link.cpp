@@ -99,6 +99,7 @@ Link::Link(LinkState &state, QObject *parent)
 {
     connect(io_, &SerialIo::bytesReceived, this, &Link::HandleReceived);
     connect(io_, &SerialIo::frameDone, this, &Link::frameDone);
+    connect(io_, &SerialIo::portLost, this, &Link::LosePort);
 }
 
 Link::~Link() = default;
@@ -134,10 +135,18 @@ void Link::SetPortNumber(int port)
 
 bool Link::OpenPort()
 {
-    QString failure;
+    PortFailure failure;
     const bool ok = io_->open(DevicePathFor(state_.portNumber), &failure);
-    lastOpenFailure_ = ok ? QString() : failure;
+    openFailure_ = ok ? PortFailure() : failure;
     return ok;
+}
+
+void Link::LosePort(const PortFailure &why)
+{
+    // Offline as after a disconnect; the disconnect frames themselves cannot go out any more.
+    state_.linkActive = 0;
+    state_.reply.replyAddress = 0;
+    emit portLost(why);
 }
 
 void Link::ClosePort()
@@ -212,9 +221,11 @@ bool Link::WaitUntil(const std::function<bool()> &done, double timeoutMs)
     };
     const QMetaObject::Connection onFrame = connect(this, &Link::frameDone, this, look);
     const QMetaObject::Connection onBytes = connect(io_, &SerialIo::bytesReceived, this, look);
+    const QMetaObject::Connection onLoss = connect(this, &Link::portLost, this, look);
     wait.exec();
     disconnect(onFrame);
     disconnect(onBytes);
+    disconnect(onLoss);
     return done();
 }
 

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include "link/LinkState.h"
+#include "link/PortFailure.h"
 #include "link/ReplyParser.h"
 #include "link/ReplyTap.h"
 
@@ -51,8 +52,10 @@ public:
     bool OpenPort();
     void ClosePort();
     bool IsPortOpen() const;
-    // Why the last OpenPort failed, in the system's words (for logs and the command line).
-    QString LastOpenFailure() const { return lastOpenFailure_; }
+    // Why the last OpenPort failed (kind None after a success).
+    const PortFailure &OpenFailure() const { return openFailure_; }
+    // The same as one line: "/dev/ttyUSB0: no such device".
+    QString LastOpenFailure() const { return openFailure_.describe(); }
 
     // ---- Sending.
 
@@ -67,7 +70,7 @@ public:
     // Like WaitPumping, but returns as soon as no frame is pending. True when none is.
     bool WaitForIdle(double timeoutMs);
     // Like WaitPumping, but returns as soon as `done` holds, looked at whenever a frame
-    // finished or bytes were received. True when it holds.
+    // finished, bytes were received or the port was lost. True when it holds.
     bool WaitUntil(const std::function<bool()> &done, double timeoutMs);
 
     // Status-bar and progress texts for whoever shows them.
@@ -87,16 +90,21 @@ signals:
     void replyFrame(const talvo::ReplyFrame &frame);
     // A queued frame finished: written and paced, or discarded / failed (written false).
     void frameDone(bool written);
+    // The open port was lost (hung up, failed, stalled or gone). It is closed, every frame
+    // queued has failed, and the link is offline: linkActive 0, replyAddress 0. The next
+    // OpenPort tries the device again.
+    void portLost(const talvo::PortFailure &why);
 
 private:
     void Send(bool ifIdle);
+    void LosePort(const PortFailure &why);
 
     LinkState &state_;
     ReplyParser parser_;
     ReplyFrameTap tap_;
     SerialIo *io_;
     QString deviceOverride_;
-    QString lastOpenFailure_;
+    PortFailure openFailure_;
 };
 
 // Panel 0 texts of the send operations and the status timer.

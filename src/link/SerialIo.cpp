@@ -38,15 +38,15 @@ SerialWorker::SerialWorker(std::atomic<int> &pendingFrames, const std::atomic<in
     connect(port_, &QSerialPort::errorOccurred, this, &SerialWorker::onError);
 }
 
-bool SerialWorker::openDevice(const QString &devicePath, QString *errorText)
+bool SerialWorker::openDevice(const QString &devicePath, PortFailure *failure)
 {
     if (port_->isOpen())
         closeDevice();
     // Remembered even when opening fails: the next frame tries it again.
     devicePath_ = devicePath;
     if (devicePath.isEmpty()) {
-        if (errorText)
-            *errorText = QStringLiteral("no device for this port");
+        if (failure)
+            *failure = PortFailure{PortFailure::Kind::NoDeviceSet, devicePath, QString()};
         return false;
     }
 
@@ -57,8 +57,8 @@ bool SerialWorker::openDevice(const QString &devicePath, QString *errorText)
     port_->setStopBits(QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
-        if (errorText)
-            *errorText = port_->errorString();
+        if (failure)
+            *failure = ProbeOpenFailure(devicePath, port_->error() == QSerialPort::PermissionError, port_->errorString());
         port_->clearError();
         return false;
     }
@@ -67,6 +67,7 @@ bool SerialWorker::openDevice(const QString &devicePath, QString *errorText)
     port_->setRequestToSend(false);
     port_->clearError();
     portOpen_.store(true);
+    lost_ = false;
     return true;
 }
 
@@ -109,9 +110,9 @@ void SerialWorker::startNextFrame()
 
         // Whoever cleared sendEnabled meant the frames that reach the wire from now on.
         bool usable = sendEnabled_.load() == 1;
-        // A write while the port is closed opens it first.
+        // A write while the port is closed opens it first; a lost port waits for an explicit open.
         if (usable && !port_->isOpen())
-            usable = !devicePath_.isEmpty() && openDevice(devicePath_, nullptr);
+            usable = !lost_ && !devicePath_.isEmpty() && openDevice(devicePath_, nullptr);
         if (!usable) {
             pendingFrames_.fetch_sub(1);
             emit frameDone(false);
@@ -140,9 +141,21 @@ void SerialWorker::writeNextByte()
         port_->flush();
         written = true;
     }
-    if (!written || writeFailed_ || !port_->isOpen()) {
-        failFrame();
+    if (!port_->isOpen()) {
+        failFrame();  // closed on purpose under the frame
         return;
+    }
+    if (!written || writeFailed_) {
+        PortFailure why = ProbeOpenLine(port_->handle(), devicePath_);
+        // A healthy port whose driver had no room (a resource error) keeps the byte buffered:
+        // the drain wait below decides.
+        const bool noRoom = written && !why.isError() && writeError_ == QSerialPort::ResourceError;
+        if (!noRoom) {
+            if (!why.isError())
+                why = PortFailure{PortFailure::Kind::WriteFailed, devicePath_, port_->errorString()};
+            loseLine(why);
+            return;
+        }
     }
     ++nextByte_;
     if (port_->bytesToWrite() > 0) {
@@ -168,7 +181,11 @@ void SerialWorker::onBytesWritten()
 
 void SerialWorker::drainTimedOut()
 {
-    failFrame();
+    // With no flow control a byte leaves a working port in well under a millisecond.
+    PortFailure why = ProbeOpenLine(port_->handle(), devicePath_);
+    if (!why.isError())
+        why = PortFailure{PortFailure::Kind::Stalled, devicePath_, QString()};
+    loseLine(why);
 }
 
 void SerialWorker::pacingOver()
@@ -234,22 +251,71 @@ void SerialWorker::onReadyRead()
 
 void SerialWorker::onError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError)
+    if (error != QSerialPort::WriteError && error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
-    writeFailed_ = true;
+    if (error != QSerialPort::ReadError) {
+        writeFailed_ = true;
+        writeError_ = error;
+    }
+    // A dead descriptor reports the same error as often as it is looked at: one look is enough.
+    if (lineCheckQueued_)
+        return;
+    lineCheckQueued_ = true;
     // Never act inside QSerialPort's own call: look again once it has returned.
     QMetaObject::invokeMethod(
         this,
-        [this, error] {
-            if (error == QSerialPort::ResourceError) {
-                // The device went away (an adapter pulled out): the port is of no further use.
-                closeDevice();
-                return;
-            }
-            if (draining_)
-                failFrame();
+        [this, error, words = port_->errorString()] {
+            lineCheckQueued_ = false;
+            checkLine(error, words);
         },
         Qt::QueuedConnection);
+}
+
+void SerialWorker::checkLine(QSerialPort::SerialPortError error, const QString &words)
+{
+    if (!port_->isOpen())
+        return;
+    PortFailure why = ProbeOpenLine(port_->handle(), devicePath_);
+    if (!why.isError()) {
+        // The descriptor is healthy: a resource error was a passing one (nothing to read or
+        // no room just then); a failed read or write is not.
+        if (error == QSerialPort::ResourceError) {
+            port_->clearError();
+            return;
+        }
+        why = PortFailure{error == QSerialPort::ReadError ? PortFailure::Kind::ReadFailed : PortFailure::Kind::WriteFailed,
+                          devicePath_, words};
+    }
+    loseLine(why);
+}
+
+void SerialWorker::loseLine(const PortFailure &why)
+{
+    // A frame whose last byte has left is complete on the wire, whether or not its pause is
+    // over; one still being written, and every one queued behind it, failed.
+    const bool pausing = busy_ && nextByte_ >= current_.wire.size() && !draining_;
+    timer_->stop();
+    step_ = nullptr;
+    draining_ = false;
+    lost_ = true;
+    const int dropped = static_cast<int>(queue_.size()) + (busy_ && !pausing ? 1 : 0);
+    queue_.clear();
+    busy_ = false;
+    current_ = Frame{};
+    // Closing drops the descriptor from the event loop: a dead port is never polled again.
+    if (port_->isOpen())
+        port_->close();
+    port_->clearError();
+    portOpen_.store(false);
+    if (pausing) {
+        pendingFrames_.fetch_sub(1);
+        emit frameDone(true);
+    }
+    for (int i = 0; i < dropped; ++i) {
+        pendingFrames_.fetch_sub(1);
+        emit frameDone(false);
+    }
+    emit portLost(why);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -261,11 +327,13 @@ SerialIo::SerialIo(std::atomic<int> &pendingFrames, const std::atomic<int> &send
       thread_(new QThread),
       worker_(new SerialWorker(pendingFrames, sendEnabled, portOpen_))
 {
+    qRegisterMetaType<talvo::PortFailure>();
     thread_->setObjectName(QStringLiteral("talvo-serial"));
     worker_->moveToThread(thread_);
     connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     connect(worker_, &SerialWorker::bytesReceived, this, &SerialIo::bytesReceived);
     connect(worker_, &SerialWorker::frameDone, this, &SerialIo::frameDone);
+    connect(worker_, &SerialWorker::portLost, this, &SerialIo::portLost);
     thread_->start(QThread::HighPriority);
 }
 
@@ -277,14 +345,14 @@ SerialIo::~SerialIo()
     delete thread_;
 }
 
-bool SerialIo::open(const QString &devicePath, QString *errorText)
+bool SerialIo::open(const QString &devicePath, PortFailure *failure)
 {
     bool ok = false;
-    QString error;
+    PortFailure why;
     QMetaObject::invokeMethod(
-        worker_, [&] { ok = worker_->openDevice(devicePath, &error); }, Qt::BlockingQueuedConnection);
-    if (errorText)
-        *errorText = error;
+        worker_, [&] { ok = worker_->openDevice(devicePath, &why); }, Qt::BlockingQueuedConnection);
+    if (failure)
+        *failure = why;
     return ok;
 }
 

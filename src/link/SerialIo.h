@@ -11,6 +11,10 @@
 // (`pendingFrames`): it is raised when a frame is queued and lowered on the I/O thread once the
 // frame and its pause are over, or once it was discarded or its writing failed. A frame that
 // comes up for writing while `sendEnabled` is not 1 is discarded without a pause.
+//
+// A port that hangs up, fails a read or a write, stalls, or whose device disappears is lost:
+// it is closed at once (nothing polls a dead descriptor), every frame queued fails, and
+// portLost says why. Until the next explicit open, frames fail at once instead of reopening it.
 
 #include <atomic>
 #include <deque>
@@ -19,6 +23,8 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include "link/PortFailure.h"
 
 class QThread;
 class QTimer;
@@ -37,7 +43,7 @@ public:
                  std::atomic<bool> &portOpen);
 
     // All of these run on the I/O thread.
-    bool openDevice(const QString &devicePath, QString *errorText);
+    bool openDevice(const QString &devicePath, PortFailure *failure);
     void closeDevice();
     void enqueue(const QByteArray &wire, int pacingMs);
     // Closes the port and drops the queue, lowering the count for every frame dropped.
@@ -47,6 +53,8 @@ signals:
     void bytesReceived(const QByteArray &bytes);
     // After a frame's pacing pause (written = true), or when it was discarded or failed.
     void frameDone(bool written);
+    // The open port was lost; it is closed and the queue is empty.
+    void portLost(const talvo::PortFailure &why);
 
 private:
     struct Frame {
@@ -67,6 +75,8 @@ private:
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
+    void checkLine(QSerialPort::SerialPortError error, const QString &words);
+    void loseLine(const PortFailure &why);
 
     std::atomic<int> &pendingFrames_;
     const std::atomic<int> &sendEnabled_;
@@ -78,6 +88,9 @@ private:
     bool busy_ = false;        // a frame is on the wire or in its pause
     bool draining_ = false;    // the last byte is still in the driver's buffer
     bool writeFailed_ = false; // the port reported a write error since the last byte began
+    QSerialPort::SerialPortError writeError_ = QSerialPort::NoError;  // the kind, when writeFailed_
+    bool lineCheckQueued_ = false;
+    bool lost_ = false;        // lost since the last explicit open: no automatic reopening
     Frame current_;
     qsizetype nextByte_ = 0;
     double deadlineMs_ = 0;
@@ -92,8 +105,8 @@ public:
     ~SerialIo() override;
 
     // Opens the device at 38400 8N1, no flow control, DTR and RTS off where the device has
-    // them. Blocks until the I/O thread has tried. On failure errorText (if given) says why.
-    bool open(const QString &devicePath, QString *errorText = nullptr);
+    // them. Blocks until the I/O thread has tried. On failure `failure` (if given) says why.
+    bool open(const QString &devicePath, PortFailure *failure = nullptr);
     void close();
     bool isOpen() const { return portOpen_.load(); }
 
@@ -103,6 +116,7 @@ public:
 signals:
     void bytesReceived(const QByteArray &bytes);
     void frameDone(bool written);
+    void portLost(const talvo::PortFailure &why);
 
 private:
     std::atomic<int> &pendingFrames_;

@@ -143,6 +143,15 @@ MainWindow::MainWindow(AppState &state, InterfaceTexts &texts, LinkController &l
         linetext_->setText(text);
     });
     connect(&link_, &LinkController::openError, this, &MainWindow::showOpenError);
+    // A lost port ends the connection as a disconnect does; the message waits for whatever
+    // handler is running to return first.
+    connect(
+        &link_, &LinkController::portLost, this,
+        [this](const QString &caption, const QString &text) {
+            emit disconnecting();
+            showOpenError(caption, text);
+        },
+        Qt::QueuedConnection);
 
     texts_.Register(this, [this] { WriteOwnTexts(); });
 }

@@ -116,8 +116,8 @@ TEST(SearchConnectTools, RefuseBadArgumentsAndReportPortsThatDoNotOpen)
         {{"connect", "--port", "/dev/null", "--id", "5", "--save"}, 2, "--save needs a value"},
         {{"connect", "--port", "COM300", "--id", "5"}, 2, "COM1..COM255"},
         {{"connect", "--port", "/nonexistent/talvo-tty", "--id", "5"}, 1,
-         "/nonexistent/talvo-tty connection failed.\n\nPlease select another COM port.\n"},
-        {{"search", "--port", "/nonexistent/talvo-tty"}, 1, "/nonexistent/talvo-tty connection failed."},
+         "talvoctl connect: cannot open /nonexistent/talvo-tty: no such device\n"},
+        {{"search", "--port", "/nonexistent/talvo-tty"}, 1, "talvoctl search: cannot open /nonexistent/talvo-tty: no such device\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());

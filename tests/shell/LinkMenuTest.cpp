@@ -36,6 +36,12 @@ public:
         if (master_ >= 0) ::close(master_);
     }
     const QString &path() const { return path_; }
+    // Closes both ends: the program's port sees a hang-up, as when a simulator ends.
+    void hangUp() {
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+        slave_ = master_ = -1;
+    }
 
 private:
     int master_ = -1;
@@ -64,6 +70,24 @@ protected:
         ini.setValue("deziro232/RS232", port);
         ini.sync();
     }
+    // Connect on `pty` as COM5, then what the Connect window does on success.
+    // Connect from the menu, with `whileShown` done in the Connect window before it closes, and
+    // then what the Connect window does on success for ID `id`.
+    MainWindow &ConnectOn(const PseudoTerminal &pty, int id, std::function<void()> whileShown = {}) {
+        MapPort(5, pty.path());
+        MainWindow &w = window();
+        w.show();
+        Pump();
+        CloseWhenShown(&app().connectWindow(), std::move(whileShown));
+        w.Connect1Click();
+        EXPECT_EQ(app().state().link.sendEnabled.load(), 1);
+        EXPECT_TRUE(app().link().IsPortOpen());
+        app().state().link.linkActive = kYes;
+        app().state().link.chosenId = id;
+        w.lineLed()->setActive(true);
+        w.lineText()->setText("ONLINE");
+        return w;
+    }
 };
 
 TEST_F(LinkMenus, APortThatCannotBeOpenedShowsTheOpenErrorForConnectAndSearch) {
@@ -76,7 +100,8 @@ TEST_F(LinkMenus, APortThatCannotBeOpenedShowsTheOpenErrorForConnectAndSearch) {
         ASSERT_EQ(told.size(), 1u);
         EXPECT_EQ(told[0].icon, QMessageBox::Critical);
         EXPECT_EQ(told[0].caption, "Open COM error");
-        EXPECT_EQ(told[0].text, "COM7 connection failed.\r\rPlease select another COM port.");
+        EXPECT_EQ(told[0].text,
+                  "COM7 connection failed.\r\rPlease select another COM port.\r/nonexistent/talvo-test-port: no such device");
         EXPECT_EQ(app().state().link.sendEnabled.load(), 0);
     }
     // Both ran ApplyTexts first.
@@ -107,19 +132,8 @@ TEST_F(LinkMenus, ConnectAndSearchOpenThePortAndThenTheirWindows) {
 TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnectText) {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path().isEmpty());
-    MapPort(5, pty.path());
-    MainWindow &w = window();
-    w.show();
-    Pump();
-    // The operator types 4 into the Connect window's ID field...
-    CloseWhenShown(&app().connectWindow(), [this] { app().connectWindow().idSpin()->setValue(4); });
-    w.Connect1Click();
-    ASSERT_EQ(app().state().link.sendEnabled.load(), 1);
-    // ... after a connect to ID 9 went online (what the Connect window does on success).
-    app().state().link.linkActive = kYes;
-    app().state().link.chosenId = 9;
-    w.lineLed()->setActive(true);
-    w.lineText()->setText("ONLINE");
+    // The operator types 4 into the Connect window's ID field after a connect to ID 9 went online.
+    MainWindow &w = ConnectOn(pty, 9, [this] { app().connectWindow().idSpin()->setValue(4); });
     int highest = 0;
     QObject::connect(w.progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
 
@@ -133,6 +147,28 @@ TEST_F(LinkMenus, DisconnectWhileConnectedShowsOfflineTheProgressAndTheDisconnec
     // The Disconnect text names the ID in the Connect window's field, not the last one connected.
     EXPECT_EQ(w.statusText(0), "   4: Disconnect");
     EXPECT_EQ(w.statusText(2), "");
+}
+
+TEST_F(LinkMenus, ALostPortEndsTheConnectionAndTheWindowSaysWhy) {
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path().isEmpty());
+    MainWindow &w = ConnectOn(pty, 1);
+    int disconnects = 0;
+    QObject::connect(&w, &MainWindow::disconnecting, [&] { ++disconnects; });
+
+    pty.hangUp();
+    for (int i = 0; i < 200 && told.empty(); ++i) app().link().WaitPumping(20);
+
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(told[0].caption, "COM port lost");
+    EXPECT_TRUE(told[0].text.startsWith(QStringLiteral("COM5 (%1) was lost: ").arg(pty.path()))) << told[0].text.toStdString();
+    EXPECT_EQ(disconnects, 1);  // the other windows forget the connection, as on Disconnect
+    EXPECT_EQ(app().state().link.linkActive, 0);
+    EXPECT_FALSE(app().link().IsPortOpen());
+    EXPECT_FALSE(w.lineLed()->isActive());
+    EXPECT_EQ(w.lineText()->text(), "OFFLINE");
+    EXPECT_TRUE(w.statusText(0).startsWith("  COM5 lost: ")) << w.statusText(0).toStdString();
 }
 
 }  // namespace

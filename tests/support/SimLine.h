@@ -48,6 +48,26 @@ public:
         }
     }
 
+    // Hangs up the line now, as a simulator that ends does: the program's port reports a
+    // hang-up and the device disappears. The bus and its record may be looked at afterwards.
+    void hangUp()
+    {
+        if (thread_.joinable()) {
+            server_->requestHangUp();
+            thread_.join();
+            bus_.flush();
+        }
+    }
+    // Hangs up by itself once the program has written this many bytes in all (mid-frame when
+    // the count ends inside one). Call before anything is sent.
+    void hangUpAfterReceiving(qint64 byteCount)
+    {
+        if (server_)
+            server_->hangUpAfterReceiving(byteCount);
+    }
+    // Stops (or resumes) the flow of the program's output: its writes find no room.
+    bool stallProgramOutput(bool stalled) { return server_ && server_->stallProgramOutput(stalled); }
+
     sim::Bus &bus() { return bus_; }
     const std::vector<sim::FrameRecord> &frames() { return bus_.record().frames; }
 

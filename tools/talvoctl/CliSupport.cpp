@@ -4,7 +4,6 @@
 
 #include "Commands.h"
 #include "link/Link.h"
-#include "link/Settings.h"
 
 namespace talvo::cli {
 
@@ -77,7 +76,7 @@ bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextS
 {
     static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm]([0-9]{1,3})$"));
     const QRegularExpressionMatch com = comName.match(port);
-    QString failureText;
+    QString name = port;
     if (com.hasMatch()) {
         const int number = com.captured(1).toInt();
         if (number < 1 || number > 255) {
@@ -85,22 +84,26 @@ bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextS
             return false;
         }
         link.SetPortNumber(number);
-        failureText = OpenErrorText(number);
+        name = QStringLiteral("COM%1").arg(number);
     } else {
         link.SetDeviceOverride(port);
-        failureText = port + QStringLiteral(" connection failed.\r\rPlease select another COM port.");
     }
+    const QString device = link.DevicePathFor(link.state().portNumber);
+    if (!device.isEmpty() && device != name)
+        name += QStringLiteral(" (%1)").arg(device);
+
     if (!link.OpenPort()) {
-        // The message box's line breaks are carriage returns; a terminal wants new lines.
-        failureText.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        err << failureText << '\n';
-        const QString device = link.DevicePathFor(link.state().portNumber);
-        err << "talvoctl " << command << ": " << (device.isEmpty() ? QStringLiteral("(no device)") : device) << ": "
-            << link.LastOpenFailure() << '\n';
+        err << "talvoctl " << command << ": cannot open " << name << ": " << link.OpenFailure().reason() << '\n';
         err.flush();
         status = kExitFailed;
         return false;
     }
+    // Whatever the command is doing, a port lost under it is said at once; the command then
+    // ends as its frames fail.
+    QObject::connect(&link, &Link::portLost, &link, [&err, command, name](const PortFailure &why) {
+        err << "talvoctl " << command << ": " << name << " lost: " << why.reason() << '\n';
+        err.flush();
+    });
     link.state().sendEnabled.store(1);
     link.state().reply.replyAddress = 0;
     return true;

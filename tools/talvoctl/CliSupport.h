@@ -33,8 +33,10 @@ std::optional<ConnectRequest> ConnectRequestFrom(const QString &idText, const st
                                                  const char *command, QTextStream &err);
 
 // Opens the link on PORT (COMn through the program's port mapping, or a device path) and
-// enables sending. On failure the open error goes to err, `status` gets the exit status
-// (refused for a bad COM number, failed when the port cannot be opened) and the result is false.
+// enables sending. On failure one line on err says which port and why ("talvoctl send: cannot
+// open COM9 (/dev/ttyUSB8): no such device"), `status` gets the exit status (refused for a bad
+// COM number, failed when the port cannot be opened) and the result is false. A port lost
+// later is said on err as it happens ("talvoctl send: COM9 (/dev/ttyUSB8) lost: ...").
 bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextStream &err, int &status);
 
 }  // namespace talvo::cli

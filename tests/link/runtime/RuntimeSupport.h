@@ -49,6 +49,7 @@ public:
 struct Shown {
     std::vector<std::pair<int, QString>> status;
     std::vector<int> progress;
+    std::vector<double> progressAtMs;  // when each progress value was shown (nominal ms)
     std::vector<std::pair<bool, QString>> indicator;
     std::vector<std::pair<QString, QString>> openErrors;
     std::vector<bool> framesDone;
@@ -57,7 +58,10 @@ struct Shown {
     void watch(Link &link)
     {
         QObject::connect(&link, &Link::statusText, [this](int panel, const QString &text) { status.emplace_back(panel, text); });
-        QObject::connect(&link, &Link::progressChanged, [this](int p) { progress.push_back(p); });
+        QObject::connect(&link, &Link::progressChanged, [this](int p) {
+            progress.push_back(p);
+            progressAtMs.push_back(Clock::nowMs());
+        });
         QObject::connect(&link, &Link::frameDone, [this](bool written) { framesDone.push_back(written); });
         QObject::connect(&link, &Link::replyFrame, [this](const ReplyFrame &f) { replies.push_back(f); });
     }

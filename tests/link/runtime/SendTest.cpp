@@ -98,8 +98,8 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
     line.stop();
 
     constexpr double kStampMs = 1.0;  // what the clock and the stamps may disagree by
-    // A loaded machine may wake the simulator late twice in a row; one such stretch in the run
-    // is forgiven, a sender that skips a pause in every frame is not.
+    // A loaded machine may wake the simulator late twice in a row; two such stretches in the
+    // run are forgiven, a sender that skips a pause in every frame (four here) is not.
     int unexplained = 0;
     std::string notes;
     ASSERT_EQ(line.frames().size(), frames.size());
@@ -109,7 +109,12 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
         SCOPED_TRACE(Hex(f.wire).toStdString());
         ASSERT_EQ(f.gapsMs.size(), static_cast<std::size_t>(f.wire.size() - 1));
         EXPECT_GE(Median(f.gapsMs), kByteGapMs - 0.05);
-        EXPECT_GE(f.lastByteMs - f.firstByteMs, (f.wire.size() - 1) * kByteGapMs - kStampMs);
+        // A first byte stamped late shortens the frame by as much.
+        const double span = f.lastByteMs - f.firstByteMs;
+        if (span < (f.wire.size() - 1) * kByteGapMs - kStampMs) {
+            ++unexplained;
+            notes += Hex(f.wire).toStdString() + ": " + std::to_string(span) + " ms from first to last byte\n";
+        }
         if (i > 0) {
             // The previous frame's last byte is followed by its 6 ms and then its pacing.
             const double needed = kByteGapMs + PacingDelayMs(frames[i - 1].first);
@@ -130,7 +135,33 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
             gapBefore = gap;
         }
     }
-    EXPECT_LE(unexplained, 1) << notes;
+    EXPECT_LE(unexplained, 2) << notes;
+}
+
+TEST(LinkSend, TheFrameSentIsOutFrameAsItWasAtTheCall)
+{
+    // With a frame pending, the send waits 10 ms with the event loop running; a timer that
+    // fills outFrame for its own command meanwhile must not change the frame being sent.
+    ScopedSpeed speed(4);
+    SimLine line;
+    ConnectedLink c(line.devicePath(), 3);
+    c.send(2, {1, 0, 0xAA});
+    ASSERT_EQ(c.state.pendingFrames.load(), 1);
+
+    bool changedDuringTheWait = false;
+    QTimer::singleShot(0, [&] {
+        c.state.outFrame.address = 9;
+        c.state.outFrame.set(5, {7, 7, 7, 7, 7, 7, 7, 7});
+        changedDuringTheWait = true;
+    });
+    c.state.outFrame.set(60, {1, 50});
+    c.link.SendCommand();
+    EXPECT_TRUE(changedDuringTheWait);
+    ASSERT_TRUE(c.link.WaitForIdle(5000));
+    line.stop();
+
+    ASSERT_EQ(line.frames().size(), 2u);
+    EXPECT_EQ(Hex(line.frames()[1].wire).toStdString(), Hex(FromHex("336677 030000 3C 02 0132 74 99AABB")).toStdString());
 }
 
 TEST(LinkSend, SendIfIdleDropsWhileAFrameIsPendingButMarksTheChange)
