@@ -174,13 +174,13 @@ void GainModel::Apply(int position, bool muted)
         Reset();
         return;
     }
-    setPosition(SliderPosition(position, kGainSliderMin, kGainSliderMax));
+    setPosition(SliderPosition(position, kGainSliderMin, kGainSliderMax), true);
     setControls(false, true, true, false);
 }
 
 void GainModel::Reset()
 {
-    setPosition(kGainSliderMin);
+    setPosition(kGainSliderMin, true);
     setControls(true, false, false, true);
 }
 
@@ -197,10 +197,10 @@ void GainModel::CommitMute()
     sendMute();
 }
 
-void GainModel::setPosition(int position)
+void GainModel::setPosition(int position, bool publish)
 {
     InputGainState &gain = state_.inputGains[static_cast<std::size_t>(channel_)];
-    if (gain.position == position)
+    if (gain.position == position && !publish)
         return;
     gain.position = position;
     emit positionChanged(position);

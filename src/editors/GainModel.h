@@ -124,7 +124,10 @@ signals:
     void controlsChanged();
 
 private:
-    void setPosition(int position);
+    // A slider reports only changes, so the same position again is normally nothing to show.
+    // Applying publishes always: the applier writes the shared gain state before the model
+    // hears of it, so "unchanged" there says nothing about what the window shows.
+    void setPosition(int position, bool publish = false);
     void setControls(bool muted, bool sliderEnabled, bool editEnabled, bool lampLit);
     void sendGain(bool command);
     void sendMute();

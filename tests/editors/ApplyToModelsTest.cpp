@@ -2,6 +2,7 @@
 // steps' frames is sent while applying.
 
 #include <ostream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,20 @@ TEST(ApplyToModels, EveryStageShowsTheRecord)
     EXPECT_EQ(rig.limiter(kRightChannel).valueText(LimiterParameter::Threshold), QStringLiteral("-11dB"));
     EXPECT_EQ(rig.limiter(kRightChannel).value(LimiterParameter::Hold), 7);
     EXPECT_TRUE(rig.finish().empty());
+}
+
+// A window follows its model's signals: an applied gain must be announced even though the
+// applier has already written it into the shared state the model reads.
+TEST(ApplyToModels, AnAppliedGainIsAnnouncedToTheWindow)
+{
+    EditorRig rig(10);
+    std::vector<int> shown;
+    QObject::connect(&rig.gain(kLeftChannel), &GainModel::positionChanged, [&](int p) { shown.push_back(p); });
+    Program p = Defaults();
+    p.left.gain = -12.5;
+    ApplyWithSendingOff(rig, p);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), -125);
 }
 
 TEST(ApplyToModels, DefaultProgramResetsEverything)
