@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "Commands.h"
+#include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "programs/ProgramFile.h"
 
@@ -50,7 +51,8 @@ ToolRun Talvoctl(const QStringList &args)
 
 TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 {
-    ScopedSpeed speed(10);
+    // Every frame is counted: no reply may miss its window and cause a resend.
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
@@ -109,9 +111,41 @@ TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
     EXPECT_EQ(line.frames()[0].frame.data[0], 101);
 }
 
+// The line dies once the program has been read: the status request and everything after it go
+// unanswered. The program read is saved all the same, and the one line on stderr says so and
+// that the link then failed.
+TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
+{
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    SimLine line;
+    SilenceFrom(line, 239);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("k.VKP"));
+
+    const ToolRun run = RunCommand(cli::RunConnectCommand,
+                                   {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id"), QStringLiteral("1"),
+                                    QStringLiteral("--save"), file});
+    line.stop();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QStringLiteral("OFFLINE\nsaved %1\n").arg(file));
+    EXPECT_EQ(run.err, QStringLiteral("talvoctl connect: the program was saved to %1, then the link failed: ID 1 on %2 "
+                                      "sent its program but not its status, and is not connected\n")
+                           .arg(file, line.devicePath()));
+
+    const sim::Amplifier &amp = line.bus().amplifier(0);
+    RecordImage expected = amp.liveProgram();
+    const auto gains = amp.liveGains();
+    std::copy(gains.begin(), gains.begin() + 3, expected.begin() + 48);
+    std::copy(gains.begin() + 3, gains.end(), expected.begin() + 96);
+    RecordImage saved{};
+    ASSERT_TRUE(ReadRecordFile(file, saved).ok());
+    EXPECT_EQ(saved, expected);
+}
+
 TEST(SearchTool, ListsTheAmplifiersOfARange)
 {
-    ScopedSpeed speed(12);
+    // ID 255 is the last of the range: its answer has only its own window.
+    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
     sim::AmplifierConfig a;
     a.id = 200;
     sim::AmplifierConfig b;

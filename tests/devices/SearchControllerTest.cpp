@@ -1,11 +1,13 @@
 // The bus search against simulated amplifiers on a pseudo-terminal.
 
+#include <algorithm>
 #include <map>
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "devices/BusSearch.h"
 
@@ -72,7 +74,8 @@ TEST(SearchRanges, CaptionsRangesAndProgress)
 
 TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
 {
-    ScopedSpeed speed(12);
+    // No amplifier at the end of the range: an answer missing its window is listed a step late.
+    ScopedSpeed speed(SpeedKeeping(kSearchStepMs));
     sim::AmplifierConfig three;
     three.id = 3;
     sim::AmplifierConfig seven;
@@ -137,7 +140,8 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
 {
     for (const bool byOk : {true, false}) {
         SCOPED_TRACE(byOk ? "OK" : "closed");
-        ScopedSpeed speed(10);
+        // ID 3 must be found in its own step, for the search to stop there.
+        ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
         sim::AmplifierConfig three;
         three.id = 3;
         SimLine line({three});
@@ -174,6 +178,85 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
         EXPECT_EQ(rig.selected.back(), 1);
         EXPECT_EQ(rig.searchButton.back(), true);
     }
+}
+
+// Two amplifiers share ID 2, and one of them answers so late that its answers land in ID 3's
+// step. An answer counts only above the last ID listed, so ID 2 is listed once.
+TEST(SearchController, ALateAnswerForThePreviousIdIsNotListedAgain)
+{
+    sim::AmplifierConfig prompt;
+    prompt.id = 2;
+    sim::AmplifierConfig late = prompt;
+    late.subAddress = 2;
+    // Its answers to ID 2's three probes end 0.83, 1.03 and 1.15 s after ID 2's step began;
+    // ID 3's step takes answers from 0.96 s (its second probe) to 1.28 s.
+    late.faults.replyDelayMs = 750;
+    // Real time: the answers fall 60 ms and more from the window's ends.
+    ScopedSpeed speed(1);
+    SimLine line({prompt, late});
+    SearchRig rig;
+    rig.open(line.devicePath());
+    rig.search.WindowShown();
+    // Stopped as ID 4's step begins.
+    QObject::connect(&rig.link, &Link::progressChanged, [&rig](int percent) {
+        if (percent == SearchProgress(4))
+            rig.search.WindowClosed();
+    });
+
+    rig.search.Search(0);
+    EXPECT_TRUE(rig.link.WaitForIdle(5000));
+    line.stop();
+
+    // The late answers did reach ID 3's step, after its second probe.
+    const auto &frames = line.frames();
+    const auto secondProbeTo3 = std::find_if(frames.begin(), frames.end(), [](const sim::FrameRecord &f) {
+        return f.frame.address == 3 && f.frame.data[0] == 90;
+    });
+    ASSERT_NE(secondProbeTo3, frames.end());
+    int lateInStep3 = 0;
+    for (const sim::ReplyRecord &r : line.bus().record().replies)
+        lateInStep3 += r.subAddress == 2 && r.startMs > secondProbeTo3->lastByteMs ? 1 : 0;
+    EXPECT_GT(lateInStep3, 0);
+
+    EXPECT_EQ(rig.search.Found(), (std::vector<int>{2}));
+    EXPECT_EQ(rig.cell(1, 1), QStringLiteral("2........OK"));
+    EXPECT_EQ(rig.cell(2, 0), QString());
+}
+
+// Each showing of the window starts without a search: "OK" and closing put the address saved by
+// a search back only when that search ran in the same showing. Otherwise an amplifier connected
+// since would lose its address to the search's saved one, and every later edit would go astray.
+TEST(SearchController, OnlyASearchOfTheSameShowingPutsItsSavedAddressBack)
+{
+    ScopedSpeed speed(40);  // nothing needs to be found
+    SimLine line(std::vector<sim::AmplifierConfig>{});
+    SearchRig rig;
+    rig.open(line.devicePath());
+    rig.state.outFrame.address = 3;
+    rig.search.WindowShown();
+    rig.search.Search(3);
+    rig.search.Ok();
+    rig.search.WindowClosed();
+    EXPECT_EQ(rig.state.outFrame.address, 3);
+
+    // Connected to ID 9 meanwhile; the window is looked at again and left by "OK", or closed.
+    for (const bool byOk : {true, false}) {
+        SCOPED_TRACE(byOk ? "OK" : "closed");
+        rig.state.outFrame.address = 9;
+        rig.search.WindowShown();
+        if (byOk)
+            rig.search.Ok();
+        rig.search.WindowClosed();
+        EXPECT_EQ(rig.state.outFrame.address, 9);
+    }
+
+    // A search in this showing saves the address it found there, and that one comes back.
+    rig.search.WindowShown();
+    rig.search.Search(3);
+    rig.state.outFrame.address = 77;
+    rig.search.Ok();
+    EXPECT_EQ(rig.state.outFrame.address, 9);
+    line.stop();
 }
 
 TEST(SearchController, OkWithoutASearchRestoresTheSubAddressAndLeavesTheAddress)
