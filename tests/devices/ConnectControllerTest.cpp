@@ -77,17 +77,6 @@ std::vector<int> Commands(const std::vector<sim::FrameRecord> &frames)
     return commands;
 }
 
-// The record the read-out should assemble from an amplifier: its live program with the live
-// gains over the stored ones.
-RecordImage LiveRecord(const sim::Amplifier &amp)
-{
-    RecordImage r = amp.liveProgram();
-    const auto gains = amp.liveGains();
-    std::copy(gains.begin(), gains.begin() + 3, r.begin() + 48);
-    std::copy(gains.begin() + 3, gains.end(), r.begin() + 96);
-    return r;
-}
-
 const std::vector<int> kReadOutProgress{0, 10, 15, 20, 30, 40, 50, 60, 70, 80, 85, 100, 0};
 
 TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
@@ -100,7 +89,7 @@ TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
     config.firmwareMinor = 12;
     config.runningProgram = 7;  // a blank slot: the amplifier runs the default program
     config.bridgeAvailable = false;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     ASSERT_TRUE(rig.run(Request(5, true)));
@@ -167,7 +156,7 @@ TEST(ConnectController, SubAddressGoesInEveryFrameUntilAConnectWithoutIt)
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     ASSERT_TRUE(rig.run(Request(5, false, 300)));
@@ -200,8 +189,8 @@ TEST(ConnectController, NobodyAnsweringTakesEightAttemptsReopeningFromTheThird)
     ScopedSpeed speed(10);
     sim::AmplifierConfig other;
     other.id = 1;
-    SimLine first({other});
-    SimLine second({other});
+    SimLine first({other}, PatientBus());
+    SimLine second({other}, PatientBus());
     ConnectRig rig(first.devicePath());
     const QString secondPath = second.devicePath();
     QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
@@ -236,7 +225,7 @@ TEST(ConnectController, NobodyAnsweringTakesEightAttemptsReopeningFromTheThird)
 TEST(ConnectController, APortThatCannotBeReopenedEndsOffline)
 {
     ScopedSpeed speed(10);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectRig rig(line.devicePath());
     QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
         if (p == 12)
@@ -279,7 +268,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
         sim::AmplifierConfig config;
         config.runningProgram = 5;
         config.slotRecords[4] = record;
-        SimLine line({config});
+        SimLine line({config}, PatientBus());
         ConnectRig rig(line.devicePath());
         std::vector<std::tuple<int, int, bool>> gainSignals;
         QObject::connect(&rig.applier, &ProgramApplier::inputGainChanged,
@@ -319,7 +308,7 @@ TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSepar
     b.subAddress = 2;
     b.runningProgram = 3;
     b.firmwareMinor = 9;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     EXPECT_FALSE(rig.run(Request(1, false)));
@@ -354,7 +343,7 @@ TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
     b.subAddress = 2;
     b.faults.dropShare = 0.5;
     b.faults.seed = 7;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     ConnectRig rig(line.devicePath());
     rig.state.inputGains = {InputGainState{-100, 0}, InputGainState{20, 0}};
     rig.state.programBuffer = NewSlotRecord();
@@ -401,7 +390,7 @@ TEST(ConnectController, TheAnswerIsLookedAtNoSoonerThan400MsAfterTheConnectFrame
         SCOPED_TRACE(c.name);
         sim::AmplifierConfig config;
         config.faults.replyDelayMs = c.replyDelayMs;
-        SimLine line({config});
+        SimLine line({config}, PatientBus());
         ConnectRig rig(line.devicePath());
         const RecordImage before = rig.state.programBuffer;
         QObject::connect(&rig.link, &Link::progressChanged, [&rig](int percent) {
@@ -470,7 +459,7 @@ TEST(ConnectController, ReadsTheWholeProgramThroughANoisyLine)
         config.runningProgram = 2;
         config.firmwareMinor = 7;
         config.faults = c.faults;
-        SimLine line({config});
+        SimLine line({config}, PatientBus());
         ConnectRig rig(line.devicePath());
 
         EXPECT_TRUE(rig.run(Request(6)));
@@ -514,7 +503,7 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
         ScopedSpeed speed(c.speed);
         sim::AmplifierConfig config;
         config.faults = c.faults;
-        SimLine line({config});
+        SimLine line({config}, PatientBus());
         if (c.silentFrom != 0)
             SilenceFrom(line, c.silentFrom);
         ConnectRig rig(line.devicePath());

@@ -1,7 +1,8 @@
 #pragma once
 // What the connect and search tests on simulated amplifiers share: how fast the clock may run
 // so that every wait for an answer still lasts long enough in real time for a loaded two-core
-// machine, and a line that dies in the middle of a procedure.
+// machine, the record a read-out should assemble, and a line that dies in the middle of a
+// procedure.
 //
 // A reply crosses three threads (the sender's byte pauses, the simulator's, the main thread's
 // event loop), each of which a busy machine may wake late; a sped-up wait must leave room for
@@ -33,6 +34,27 @@ inline constexpr double kSearchStepMs = 640;
 constexpr double SpeedKeeping(double nominalMs)
 {
     return std::max(1.0, nominalMs / kLoadedMachineNeedMs);
+}
+
+// A bus whose amplifiers wait for the rest of a frame however long the sender stalls between
+// two bytes. Their receivers give a frame up after 0.5 s of silence, which a sped-up clock
+// shrinks to a stall a busy machine easily has; these tests never leave a frame half sent.
+inline sim::BusOptions PatientBus()
+{
+    sim::BusOptions options;
+    options.interByteTimeoutMs = 0;
+    return options;
+}
+
+// The record a connect's read-out should assemble from an amplifier: its live program with the
+// live gains over the stored ones.
+inline RecordImage LiveRecord(const sim::Amplifier &amp)
+{
+    RecordImage r = amp.liveProgram();
+    const auto gains = amp.liveGains();
+    std::copy(gains.begin(), gains.begin() + 3, r.begin() + 48);
+    std::copy(gains.begin() + 3, gains.end(), r.begin() + 96);
+    return r;
 }
 
 // From the first frame with `command` on, amplifier `index` of the line answers nothing, as when

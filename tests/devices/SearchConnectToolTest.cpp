@@ -60,7 +60,7 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
     config.firmwareMinor = 5;
     config.runningProgram = 3;
     config.bridgeAvailable = false;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("live.VKP"));
 
@@ -73,13 +73,9 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
                            QLatin1Char('\n'));
 
     const sim::Amplifier &amp = line.bus().amplifier(0);
-    RecordImage expected = amp.liveProgram();
-    const auto gains = amp.liveGains();
-    std::copy(gains.begin(), gains.begin() + 3, expected.begin() + 48);
-    std::copy(gains.begin() + 3, gains.end(), expected.begin() + 96);
     RecordImage saved{};
     ASSERT_TRUE(ReadRecordFile(file, saved).ok());
-    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(saved, LiveRecord(amp));
 
     // Connected without muting, then the two disconnect frames.
     const auto &frames = line.frames();
@@ -93,7 +89,7 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
 {
     ScopedSpeed speed(20);
-    SimLine line;  // ID 1 only
+    SimLine line({sim::AmplifierConfig()}, PatientBus());  // ID 1 only
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("live.VKP"));
 
@@ -117,7 +113,7 @@ TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
 TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
 {
     ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     SilenceFrom(line, 239);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("k.VKP"));
@@ -133,13 +129,9 @@ TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
                            .arg(file, line.devicePath()));
 
     const sim::Amplifier &amp = line.bus().amplifier(0);
-    RecordImage expected = amp.liveProgram();
-    const auto gains = amp.liveGains();
-    std::copy(gains.begin(), gains.begin() + 3, expected.begin() + 48);
-    std::copy(gains.begin() + 3, gains.end(), expected.begin() + 96);
     RecordImage saved{};
     ASSERT_TRUE(ReadRecordFile(file, saved).ok());
-    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(saved, LiveRecord(amp));
 }
 
 TEST(SearchTool, ListsTheAmplifiersOfARange)
@@ -150,7 +142,7 @@ TEST(SearchTool, ListsTheAmplifiersOfARange)
     a.id = 200;
     sim::AmplifierConfig b;
     b.id = 255;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     const ToolRun run = RunCommand(cli::RunSearchCommand,
                                {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--range"), QStringLiteral("193-255")});
     line.stop();

@@ -81,7 +81,7 @@ TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
     sim::AmplifierConfig seven;
     seven.id = 7;
     seven.subAddress = 500;
-    SimLine line({three, seven});
+    SimLine line({three, seven}, PatientBus());
     SearchRig rig;
     rig.open(line.devicePath());
     rig.state.outFrame.address = 42;
@@ -144,7 +144,7 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
         ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
         sim::AmplifierConfig three;
         three.id = 3;
-        SimLine line({three});
+        SimLine line({three}, PatientBus());
         SearchRig rig;
         rig.open(line.devicePath());
         rig.state.outFrame.address = 9;
@@ -193,7 +193,7 @@ TEST(SearchController, ALateAnswerForThePreviousIdIsNotListedAgain)
     late.faults.replyDelayMs = 750;
     // Real time: the answers fall 60 ms and more from the window's ends.
     ScopedSpeed speed(1);
-    SimLine line({prompt, late});
+    SimLine line({prompt, late}, PatientBus());
     SearchRig rig;
     rig.open(line.devicePath());
     rig.search.WindowShown();
@@ -229,7 +229,7 @@ TEST(SearchController, ALateAnswerForThePreviousIdIsNotListedAgain)
 TEST(SearchController, OnlyASearchOfTheSameShowingPutsItsSavedAddressBack)
 {
     ScopedSpeed speed(40);  // nothing needs to be found
-    SimLine line(std::vector<sim::AmplifierConfig>{});
+    SimLine line(std::vector<sim::AmplifierConfig>{}, PatientBus());
     SearchRig rig;
     rig.open(line.devicePath());
     rig.state.outFrame.address = 3;

@@ -49,7 +49,7 @@ protected:
     Application &Start(const std::vector<sim::AmplifierConfig> &amplifiers = {}) {
         ApplicationOptions options;
         if (!amplifiers.empty()) {
-            line_ = std::make_unique<SimBusLine>(amplifiers);
+            line_ = std::make_unique<SimBusLine>(amplifiers, testing::PatientBus());
             options.deviceOverride = line_->devicePath();
         }
         app_ = std::make_unique<Application>(options);
