@@ -132,6 +132,21 @@ bool SerialServer::serve(Bus &bus, QString *error)
         return false;
     };
 
+    // Reads everything waiting on the line; false on a read error.
+    const auto readInput = [this, &bus] {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            if (n > 0) {
+                bus.receive(QByteArrayView(buf, n), Clock::nowMs());
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            return n == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    };
+
     for (;;) {
         // Half a microsecond of slack, so that rounding between nominal and real time never
         // leaves a due byte waiting for another turn.
@@ -168,23 +183,17 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return fail("cannot wait for the line");
         }
 
-        if (fds[1].revents & POLLIN)
+        // What the program wrote before a stop still belongs to the session: a busy machine
+        // may wake this thread for the stop and the last bytes at once.
+        if (fds[1].revents & POLLIN) {
+            if (fds[0].revents & POLLIN)
+                readInput();
             return true;
+        }
 
         if (fds[0].revents & POLLIN) {
-            char buf[4096];
-            for (;;) {
-                const ssize_t n = ::read(fd_, buf, sizeof buf);
-                if (n > 0) {
-                    bus.receive(QByteArrayView(buf, n), Clock::nowMs());
-                    continue;
-                }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
-                    break;
+            if (!readInput())
                 return fail("cannot read from the line");
-            }
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             if (error)
                 *error = QStringLiteral("the line was closed or failed");
