@@ -255,7 +255,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
         {2, -60.1, -12.5, {-600, kYes}, {-125, 0}},
         {2, 0.0, -100.0, {0, 0}, {-600, kYes}},
     };
-    ScopedSpeed speed(10);
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << "inUse " << int(c.inUse) << " gains " << c.left << " " << c.right);
         Program program = DecodeProgram(DefaultProgram());
@@ -336,7 +336,9 @@ TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSepar
 // program is trusted then: the default program with both channels muted, and the window stays.
 TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
 {
-    ScopedSpeed speed(10);
+    // Which replies are dropped follows the frames sent; a resend for a late reply would change
+    // them, so every reply that comes has its window.
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
     sim::AmplifierConfig a;
     a.subAddress = 1;
     sim::AmplifierConfig b;

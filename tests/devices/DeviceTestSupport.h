@@ -27,9 +27,6 @@ inline constexpr double kSearchAnswerWindowMs = 320 - 13 * 6;
 inline constexpr double kBlockAnswerWindowMs = 150 + 49 + 20;
 // - the connect answer: looked at 0.4 s after the frame and its 30 ms of pacing.
 inline constexpr double kConnectAnswerWindowMs = 30 + 400;
-// A search answer that misses its own ID's window is still listed, in the next ID's step; a
-// search with no amplifier at the end of its range needs only that step.
-inline constexpr double kSearchStepMs = 640;
 
 // The fastest clock at which a window of `nominalMs` still lasts kLoadedMachineNeedMs.
 constexpr double SpeedKeeping(double nominalMs)

@@ -74,8 +74,7 @@ TEST(SearchRanges, CaptionsRangesAndProgress)
 
 TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
 {
-    // No amplifier at the end of the range: an answer missing its window is listed a step late.
-    ScopedSpeed speed(SpeedKeeping(kSearchStepMs));
+    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
     sim::AmplifierConfig three;
     three.id = 3;
     sim::AmplifierConfig seven;

@@ -55,8 +55,7 @@ TEST_F(SearchWindowTest, GridRangesAndButtons) {
 
 TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
     Start({Amp(3), Amp(7)});
-    // Nobody at the end of the range: an answer missing its window is listed a step late.
-    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchStepMs));
+    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchAnswerWindowMs));
     SearchWindow &w = app().searchWindow();
     LinkState &s = app().state().link;
     s.outFrame.address = 12;
