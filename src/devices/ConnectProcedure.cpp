@@ -68,8 +68,8 @@ QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port)
     case ConnectOutcome::Online:
         return QString();
     case ConnectOutcome::OnlineWithoutProgram:
-        return QStringLiteral("ID %1 on %2 is connected, but its program did not arrive whole: "
-                              "the default program is shown, both inputs muted.")
+        return QStringLiteral("ID %1 on %2 is connected, but part of its program is missing: "
+                              "the default program is loaded, both inputs muted.")
             .arg(id)
             .arg(port);
     case ConnectOutcome::NoAnswer:

@@ -61,7 +61,7 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     outcome_ = new QLabel(this);
     outcome_->setObjectName(QStringLiteral("OutcomeLabel"));
     outcome_->setWordWrap(true);
-    outcome_->setMinimumHeight(outcome_->fontMetrics().height() * 3 + 4);
+    outcome_->setMinimumHeight(outcome_->fontMetrics().height() * 4 + 4);
     outcome_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     for (QWidget *w : {static_cast<QWidget *>(trackbar4_), static_cast<QWidget *>(spinEdit1_),

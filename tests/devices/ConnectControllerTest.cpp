@@ -365,8 +365,8 @@ TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
         EXPECT_EQ(g, (InputGainState{-600, kYes}));
     EXPECT_EQ(rig.closeRequests, 0);
     EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::OnlineWithoutProgram);
-    EXPECT_EQ(rig.outcomeTexts.back(), QStringLiteral("ID 1 on COM1 is connected, but its program did not arrive whole: "
-                                                      "the default program is shown, both inputs muted."));
+    EXPECT_EQ(rig.outcomeTexts.back(), QStringLiteral("ID 1 on COM1 is connected, but part of its program is missing: "
+                                                      "the default program is loaded, both inputs muted."));
 }
 
 // Where the reply to the connect frame falls against the answer window. The answer is looked
