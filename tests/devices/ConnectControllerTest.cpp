@@ -81,8 +81,8 @@ const std::vector<int> kReadOutProgress{0, 10, 15, 20, 30, 40, 50, 60, 70, 80, 8
 
 TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 {
-    // Every frame is counted: no reply may miss its window and cause a resend.
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    // Every frame is counted: no reply may miss its window and cause a resend, so real time.
+    ScopedSpeed speed(1);
     sim::AmplifierConfig config;
     config.id = 5;
     config.firmwareMajor = 3;
@@ -152,7 +152,7 @@ TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 
 TEST(ConnectController, SubAddressGoesInEveryFrameUntilAConnectWithoutIt)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(1);  // every frame is counted
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
@@ -300,7 +300,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
 // garble each other; the sub-address reaches one of them.
 TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSeparatesThem)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(1);  // every frame is counted
     sim::AmplifierConfig a;
     a.subAddress = 1;
     a.runningProgram = 2;
