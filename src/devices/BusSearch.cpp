@@ -57,6 +57,9 @@ SearchController::SearchController(Link &link, QObject *parent) : QObject(parent
 void SearchController::WindowShown()
 {
     const LinkState &s = link_.state();
+    // A search of an earlier showing saved an address that has been connected away from since:
+    // only a search of this showing may put its saved address back.
+    searchRan_ = false;
     savedSubAddressLow_ = s.outFrame.subAddressLow;
     savedSubAddressHigh_ = s.outFrame.subAddressHigh;
     emit rowSelected(1);
@@ -183,19 +186,19 @@ void SearchController::Search(int rangeIndex)
     emit finished(found_, stopped_);
 }
 
-void SearchController::restoreSubAddress()
+void SearchController::restoreAddress()
 {
     LinkState &s = link_.state();
     s.outFrame.subAddressLow = static_cast<std::uint8_t>(savedSubAddressLow_);
     s.outFrame.subAddressHigh = static_cast<std::uint8_t>(savedSubAddressHigh_);
+    if (searchRan_)
+        s.outFrame.address = static_cast<std::uint8_t>(savedAddress_);
 }
 
 void SearchController::Ok()
 {
     LinkState &s = link_.state();
-    restoreSubAddress();
-    if (searchRan_)
-        s.outFrame.address = static_cast<std::uint8_t>(savedAddress_);
+    restoreAddress();
     if (linkWasActive_ == kYes)
         s.linkActive = kYes;
     if (searching_)
@@ -213,7 +216,7 @@ void SearchController::WindowClosed()
         stopRequested_ = true;
     link_.ShowProgress(0);
     emit rowSelected(1);
-    restoreSubAddress();
+    restoreAddress();
 }
 
 }  // namespace talvo

@@ -44,16 +44,17 @@ public:
     explicit SearchController(Link &link, QObject *parent = nullptr);
 
     // The window is shown: remembers the sub-address and whether an amplifier was connected,
-    // writes the header row, shows row 1.
+    // writes the header row, shows row 1. No search has run in this showing yet.
     void WindowShown();
     // The "Search" button: probes range `rangeIndex` (0..3) and returns when done or stopped.
     // Asked for while a search runs: ignored.
     void Search(int rangeIndex);
-    // The "OK" button: restores the link fields, stops a running search and asks the window to
-    // close (closeRequested); sending is enabled again if it was not.
+    // The "OK" button: restores the link fields (the address only when a search ran since the
+    // window was shown), stops a running search and asks the window to close
+    // (closeRequested); sending is enabled again if it was not.
     void Ok();
     // The window closed by any means (OK included): progress 0, row 1 selected, the
-    // sub-address restored; a search still running stops.
+    // sub-address restored, and the address as "OK" restores it; a search still running stops.
     void WindowClosed();
 
     bool IsSearching() const { return searching_; }
@@ -80,7 +81,9 @@ private:
     void probe(int id, bool lastOfRange);
     // Waits ms with the event loop running; ends early when the search is stopped.
     bool pause(double ms);
-    void restoreSubAddress();
+    // The sub-address as the window was shown; the address as the last search of this showing
+    // found it.
+    void restoreAddress();
 
     Link &link_;
     bool searching_ = false;

@@ -15,9 +15,10 @@ namespace {
 // The connect frame has to get onto the wire first (behind whatever is still queued: 13 bytes
 // 6 ms apart and its pacing). Only then can the amplifier answer.
 constexpr double kFrameOutMs = 2000;
-// After that the answer gets at least 0.4 s, as on the amplifiers' original host, where the
-// wait was 300 ms followed by a hundred waits of one timer tick each, never less than 1 ms.
-// A reply ends the wait at once.
+// From there the answer is looked at no sooner than 0.4 s later, a reply arriving meanwhile
+// or not: the amplifiers' original host waited 300 ms and then a hundred timer ticks of at
+// least 1 ms each, and the amplifier takes that time to settle before the block requests.
+// A reply does not end the wait.
 constexpr double kAnswerFirstWaitMs = 300;
 constexpr double kAnswerSecondWaitMs = 100;
 constexpr int kAnswerMessageRounds = 6;
@@ -61,6 +62,28 @@ QString IdLabelText(int address)
     return QStringLiteral("ID:%1").arg(address);
 }
 
+QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port)
+{
+    switch (outcome) {
+    case ConnectOutcome::Online:
+        return QString();
+    case ConnectOutcome::OnlineWithoutProgram:
+        return QStringLiteral("ID %1 on %2 is connected, but part of its program is missing: "
+                              "the default program is loaded, both inputs muted.")
+            .arg(id)
+            .arg(port);
+    case ConnectOutcome::NoAnswer:
+        return QStringLiteral("No answer from ID %1 on %2.").arg(id).arg(port);
+    case ConnectOutcome::NoWholeProgram:
+        return QStringLiteral("ID %1 answered on %2, but not with its whole program.").arg(id).arg(port);
+    case ConnectOutcome::NoStatus:
+        return QStringLiteral("ID %1 on %2 sent its program but not its status, and is not connected.").arg(id).arg(port);
+    case ConnectOutcome::Cancelled:
+        return QStringLiteral("Connecting to ID %1 on %2 was cancelled.").arg(id).arg(port);
+    }
+    return QString();
+}
+
 ConnectController::ConnectController(AppState &state, Link &link, LinkController &linkController,
                                      ProgramApplier &applier, QObject *parent)
     : QObject(parent), state_(state), link_(link), linkController_(linkController), applier_(applier)
@@ -83,13 +106,24 @@ void ConnectController::Disconnect()
     // procedure's link from under it.
     if (connecting_)
         return;
+    runDisconnect();
+    emit closeRequested();
+}
+
+void ConnectController::runDisconnect()
+{
     if (disconnectRunner_) {
         disconnectRunner_();
     } else {
         ClearConnectState();
         linkController_.Disconnect();
     }
-    emit closeRequested();
+}
+
+void ConnectController::Cancel()
+{
+    if (connecting_)
+        cancelRequested_ = true;
 }
 
 bool ConnectController::Connect(const ConnectRequest &request)
@@ -99,21 +133,19 @@ bool ConnectController::Connect(const ConnectRequest &request)
     if (request.id < 1 || request.id > 255 || (request.useSubAddress && (request.subAddress < 1 || request.subAddress > 65535)))
         return false;
     connecting_ = true;
+    cancelRequested_ = false;
+    answered_ = false;
     closeAfter_ = false;
     lastReadOut_.reset();
     LinkState &s = state_.link;
+    emit outcomeText(QString());
+    emit cancelOffered(true);
 
     // The count of pending frames is kept exact by the serial thread (it lowers it for every
     // frame written, discarded or failed), so it is left alone here: zeroing it while frames are
     // queued would drive it below zero once they finish and open the idle-only gate too early.
-    if (s.linkActive == kYes) {
-        if (disconnectRunner_) {
-            disconnectRunner_();
-        } else {
-            ClearConnectState();
-            linkController_.Disconnect();
-        }
-    }
+    if (s.linkActive == kYes)
+        runDisconnect();
 
     s.chosenId = request.id;
     state_.currentProgram = 0;
@@ -121,7 +153,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
     emit buttonsEnabled(false);
     s.reply.statusBlock().received = 0;
 
-    for (int i = 1; i <= kConnectAttempts; ++i) {
+    for (int i = 1; i <= kConnectAttempts && !cancelRequested_; ++i) {
         if (request.useSubAddress) {
             s.outFrame.subAddressHigh = static_cast<std::uint8_t>(request.subAddress / 256);
             s.outFrame.subAddressLow = static_cast<std::uint8_t>(request.subAddress % 256);
@@ -131,17 +163,36 @@ bool ConnectController::Connect(const ConnectRequest &request)
         }
         if (i >= kConnectReopenFromAttempt)
             linkController_.ReopenPort();
+        if (cancelRequested_)
+            break;
         link_.ShowProgress(kConnectProgressStep * i);
         processMessages(2);
         s.reply.replyAddress = 0;
         attempt(request);
         processMessages(2);
-        if (s.reply.statusBlock().received == kYes)
+        if (!cancelRequested_ && s.reply.statusBlock().received == kYes)
             break;
     }
 
+    const bool cancelled = cancelRequested_;
+    if (cancelled) {
+        // What was queued before the stop goes out now, so that nothing of this procedure is
+        // still on the wire once the link says OFFLINE.
+        link_.WaitForIdle(kFrameOutMs);
+        closeAfter_ = false;
+        lastReadOut_.reset();
+    }
     const ProgramBlock &status = s.reply.statusBlock();
-    const bool online = status.received == kYes;
+    const bool online = !cancelled && status.received == kYes;
+    if (cancelled)
+        outcome_ = ConnectOutcome::Cancelled;
+    else if (online)
+        outcome_ = lastReadOut_ ? ConnectOutcome::Online : ConnectOutcome::OnlineWithoutProgram;
+    else
+        outcome_ = !answered_ ? ConnectOutcome::NoAnswer
+                   : lastReadOut_ ? ConnectOutcome::NoStatus
+                                  : ConnectOutcome::NoWholeProgram;
+
     s.linkActive = online ? kYes : 0;
     link_.ShowProgress(100);
     link_.ShowStatus(2, QString());
@@ -165,6 +216,9 @@ bool ConnectController::Connect(const ConnectRequest &request)
     link_.ShowProgress(0);
     emit buttonsEnabled(true);
     connecting_ = false;
+    cancelRequested_ = false;
+    emit cancelOffered(false);
+    emit outcomeText(ConnectOutcomeText(outcome_, request.id, QStringLiteral("COM%1").arg(s.portNumber)));
     emit finished(online);
     if (online && closeAfter_)
         emit closeRequested();
@@ -186,10 +240,12 @@ void ConnectController::attempt(const ConnectRequest &request)
     if (!waitForAnswer(request.id)) {
         emit indicatorChanged(false, QLatin1String(kOfflineText));
     } else {
+        answered_ = true;
         processMessages(kAnswerMessageRounds);
         readOut();
         processMessages(1);
-        emit indicatorChanged(true, QLatin1String(kOnlineText));
+        if (!cancelRequested_)
+            emit indicatorChanged(true, QLatin1String(kOnlineText));
     }
     emit idLabelChanged(IdLabelText(s.outFrame.address));
 }
@@ -197,12 +253,15 @@ void ConnectController::attempt(const ConnectRequest &request)
 bool ConnectController::waitForAnswer(int id)
 {
     LinkState &s = state_.link;
-    const auto answered = [&s] { return s.reply.replyAddress > 0; };
-    link_.WaitUntil([&] { return answered() || s.pendingFrames.load() <= 0; }, kFrameOutMs);
-    link_.WaitUntil(answered, kAnswerFirstWaitMs);
+    link_.WaitUntil([&] { return s.pendingFrames.load() <= 0; }, kFrameOutMs);
+    if (cancelRequested_)
+        return false;
+    link_.WaitPumping(kAnswerFirstWaitMs);
+    if (cancelRequested_)
+        return false;
     link_.ShowStatus(0, ConnectWaitText(id));
-    link_.WaitUntil(answered, kAnswerSecondWaitMs);
-    return answered();
+    link_.WaitPumping(kAnswerSecondWaitMs);
+    return !cancelRequested_ && s.reply.replyAddress > 0;
 }
 
 void ConnectController::readOut()
@@ -210,7 +269,9 @@ void ConnectController::readOut()
     LinkState &s = state_.link;
     s.reply.replyAddress = 0;
     processMessages(1);
-    ReadLiveProgram(link_);
+    ReadLiveProgram(link_, [this] { return cancelRequested_; });
+    if (cancelRequested_)
+        return;  // nothing of a read-out cut short is applied
     processMessages(1);
 
     link_.ShowProgress(100);

@@ -52,6 +52,19 @@ QString ConnectWaitText(int id);
 // The main window's ID label: "ID:" and the address.
 QString IdLabelText(int address);
 
+// How the last connect procedure ended.
+enum class ConnectOutcome {
+    Online,             // the whole program and the status block arrived
+    OnlineWithoutProgram,  // the status block arrived, part of the program did not
+    NoAnswer,           // nobody answered the connect frame in any attempt
+    NoWholeProgram,     // an answer came, but never the whole program with its status block
+    NoStatus,           // the whole program came, its status block did not
+    Cancelled,          // stopped by the operator
+};
+// What the operator is told about an outcome: one line naming the ID and the port (COM3, or
+// a device path), empty for a plain ONLINE.
+QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port);
+
 class ConnectController : public QObject {
     Q_OBJECT
 public:
@@ -64,6 +77,13 @@ public:
     // window's fields never produce them.
     bool Connect(const ConnectRequest &request);
     bool IsConnecting() const { return connecting_; }
+    // Stops a running procedure after the wait it is in: the frames already queued go out,
+    // nothing more is sent, no program is applied, and the link ends OFFLINE (linkActive 0).
+    // Offered (cancelOffered) only while the procedure runs; otherwise it does nothing.
+    void Cancel();
+    bool IsCancelling() const { return connecting_ && cancelRequested_; }
+    // How the last procedure ended (NoAnswer before the first).
+    ConnectOutcome LastOutcome() const { return outcome_; }
 
     // The "Disconnect" button, and the disconnect before connecting anew while connected:
     // runs the disconnect runner.
@@ -99,12 +119,19 @@ signals:
     void closeRequested();
     // The procedure is over.
     void finished(bool online);
+    // The procedure can be stopped (true while it runs, false once it is over).
+    void cancelOffered(bool offered);
+    // A line for the Connect window about the procedure: empty as it starts, then why it
+    // ended OFFLINE, or that part of the program is missing (ConnectOutcomeText, the port as
+    // the COM number).
+    void outcomeText(const QString &text);
 
 private:
     void attempt(const ConnectRequest &request);
     bool waitForAnswer(int id);
     void readOut();
     void applyReadOut();
+    void runDisconnect();
 
     AppState &state_;
     Link &link_;
@@ -112,6 +139,9 @@ private:
     ProgramApplier &applier_;
     std::function<void()> disconnectRunner_;
     bool connecting_ = false;
+    bool cancelRequested_ = false;
+    bool answered_ = false;  // some attempt of this procedure got an answer
+    ConnectOutcome outcome_ = ConnectOutcome::NoAnswer;
     bool closeAfter_ = false;
     std::optional<RecordImage> lastReadOut_;
 };

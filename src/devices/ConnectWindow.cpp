@@ -54,10 +54,19 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     dxButton2_->setObjectName(QStringLiteral("dxButton2"));
     dxButton3_ = new QPushButton(this);
     dxButton3_->setObjectName(QStringLiteral("dxButton3"));
+    cancelButton_ = new QPushButton(this);
+    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
+    cancelButton_->setVisible(false);
+    // The connect procedure's outcome, on as many lines as it needs.
+    outcome_ = new QLabel(this);
+    outcome_->setObjectName(QStringLiteral("OutcomeLabel"));
+    outcome_->setWordWrap(true);
+    outcome_->setMinimumHeight(outcome_->fontMetrics().height() * 4 + 4);
+    outcome_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     for (QWidget *w : {static_cast<QWidget *>(trackbar4_), static_cast<QWidget *>(spinEdit1_),
                        static_cast<QWidget *>(dxButton1_), static_cast<QWidget *>(dxButton2_),
-                       static_cast<QWidget *>(dxButton3_)})
+                       static_cast<QWidget *>(dxButton3_), static_cast<QWidget *>(cancelButton_)})
         UsePlainLook(w);
     for (QSpinBox *spin : {trackbar4_, spinEdit1_}) {
         spin->setAlignment(Qt::AlignRight);
@@ -80,6 +89,7 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     buttons->setSpacing(8);
     buttons->addWidget(dxButton1_);
     buttons->addWidget(dxButton2_);
+    buttons->addWidget(cancelButton_);
     buttons->addStretch(1);
     buttons->addWidget(dxButton3_);
 
@@ -88,6 +98,7 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     layout->setSpacing(12);
     layout->addLayout(fields);
     layout->addLayout(buttons);
+    layout->addWidget(outcome_);
 
     // A device picked from the list no longer applies once its address is changed.
     connect(trackbar4_, &QSpinBox::valueChanged, label2_, &QLabel::clear);
@@ -97,9 +108,15 @@ ConnectWindow::ConnectWindow(ConnectController &controller, QWidget *parent)
     connect(dxButton1_, &QPushButton::clicked, this, &ConnectWindow::ConnectClick);
     connect(dxButton2_, &QPushButton::clicked, this, &ConnectWindow::DisconnectClick);
     connect(dxButton3_, &QPushButton::clicked, this, &ConnectWindow::DeviceClick);
+    connect(cancelButton_, &QPushButton::clicked, this, &ConnectWindow::CancelClick);
 
     connect(&controller_, &ConnectController::buttonsEnabled, this, &ConnectWindow::EnableButtons);
     connect(&controller_, &ConnectController::closeRequested, this, [this] { closeWanted_ = true; });
+    connect(&controller_, &ConnectController::cancelOffered, this, [this](bool offered) {
+        cancelButton_->setEnabled(true);
+        cancelButton_->setVisible(offered);
+    });
+    connect(&controller_, &ConnectController::outcomeText, outcome_, &QLabel::setText);
 
     SetCaptions();
     setFixedSize(sizeHint());
@@ -126,9 +143,14 @@ void ConnectWindow::SetCaptions() {
     checkBox1_->setText(QStringLiteral("Sub Add"));
     checkBox2_->setText(QStringLiteral("MUTE"));
     dxButton3_->setText(QStringLiteral("Device"));
+    cancelButton_->setText(QStringLiteral("Cancel"));
 }
 
-void ConnectWindow::PrepareToShow() { EnableButtons(true); }
+void ConnectWindow::PrepareToShow() {
+    EnableButtons(true);
+    // What the last connect ended with belongs to that connect, not to this showing.
+    if (!controller_.IsConnecting()) outcome_->clear();
+}
 
 ConnectRequest ConnectWindow::Request() const {
     ConnectRequest request;
@@ -168,6 +190,12 @@ void ConnectWindow::DisconnectClick() {
     accept();
 }
 
+void ConnectWindow::CancelClick() {
+    controller_.Cancel();
+    // Pressed once is enough: the procedure ends after the wait it is in.
+    if (controller_.IsCancelling()) cancelButton_->setEnabled(false);
+}
+
 void ConnectWindow::DeviceClick() {
     if (!deviceList_) return;
     deviceList_->exec();
@@ -178,6 +206,14 @@ void ConnectWindow::TakeDevice(const DeviceEntry &entry) {
     trackbar4_->setValue(entry.id);
     spinEdit1_->setValue(entry.subid);
     label2_->setText(entry.name);
+}
+
+void ConnectWindow::reject() {
+    if (controller_.IsConnecting()) {
+        CancelClick();
+        return;
+    }
+    QDialog::reject();
 }
 
 void ConnectWindow::done(int result) {

@@ -41,6 +41,8 @@ public:
     void ConnectClick();
     void DisconnectClick();
     void DeviceClick();
+    // "Cancel", shown only while the connect procedure runs: stops it (as Escape does then).
+    void CancelClick();
 
     // A device handed back by the device list: ID, sub-address, then its name.
     void TakeDevice(const DeviceEntry &entry);
@@ -55,11 +57,17 @@ public:
     QPushButton *connectButton() const { return dxButton1_; }
     QPushButton *disconnectButton() const { return dxButton2_; }
     QPushButton *deviceButton() const { return dxButton3_; }
+    QPushButton *cancelButton() const { return cancelButton_; }
+    // Why the last connect ended OFFLINE (or that part of the program is missing); empty
+    // while a connect runs and after one that went ONLINE.
+    QLabel *outcomeLabel() const { return outcome_; }
 
 public slots:
     // Closing is held off while the connect procedure runs; it closes the window itself when
     // the whole program arrived.
     void done(int result) override;
+    // Escape and the close box: while the procedure runs they stop it and the window stays.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -81,6 +89,8 @@ private:
     QPushButton *dxButton1_;
     QPushButton *dxButton2_;
     QPushButton *dxButton3_;
+    QPushButton *cancelButton_;
+    QLabel *outcome_;
 };
 
 }  // namespace talvo

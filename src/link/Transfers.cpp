@@ -59,8 +59,9 @@ void RequestStatus(Link &link)
     awaitReply(link, kStatusBlock);
 }
 
-void ReadLiveProgram(Link &link)
+void ReadLiveProgram(Link &link, const std::function<bool()> &stop)
 {
+    const auto stopped = [&stop] { return stop && stop(); };
     LinkState &s = link.state();
     link.ShowProgress(0);
     for (ProgramBlock &block : s.reply.programBlocks)
@@ -68,6 +69,8 @@ void ReadLiveProgram(Link &link)
 
     for (int k = 1; k <= 8; ++k) {
         RequestBlock(link, k, kRunningProgram);
+        if (stopped())
+            return;
         link.WaitPumping(kAfterRequestMs);
         Link::ProcessMessages();
         link.ShowProgress(kBlockProgress[static_cast<std::size_t>(k - 1)]);
@@ -75,18 +78,26 @@ void ReadLiveProgram(Link &link)
             RequestBlock(link, k, kRunningProgram);
             link.WaitPumping(kResendWaitMs);
         }
+        if (stopped())
+            return;
     }
 
     RequestStatus(link);
+    if (stopped())
+        return;
     link.WaitPumping(kAfterRequestMs);
     link.ShowProgress(80);
     Link::ProcessMessages();
     for (int attempt = 0; attempt < 2; ++attempt) {
+        if (stopped())
+            return;
         if (!arrived(link, kStatusBlock)) {
             RequestStatus(link);
             link.WaitPumping(kResendWaitMs);
         }
     }
+    if (stopped())
+        return;
 
     link.ShowProgress(85);
     link.WaitPumping(kSettleMs);

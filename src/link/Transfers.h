@@ -7,6 +7,8 @@
 // `received`. The amplifier answers request 230 + k with reply 230 + k
 // carrying block k of the program asked for, and request 239 with the status block.
 
+#include <functional>
+
 namespace talvo {
 
 class Link;
@@ -20,6 +22,8 @@ void RequestStatus(Link &link);
 // The connect procedure's read-out of the running program: blocks 1..8 and the status block,
 // each missing one asked for again, with the progress bar at 0, 10, 15, 20, 30 ... 80, 85.
 // The blocks are in state().reply.programBlocks afterwards, `received` telling which came.
-void ReadLiveProgram(Link &link);
+// `stop`, when given, is looked at after every wait: once it holds, nothing more is asked for
+// and the read-out returns (the blocks not yet asked for stay not received).
+void ReadLiveProgram(Link &link, const std::function<bool()> &stop = {});
 
 }  // namespace talvo

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "devices/ConnectProcedure.h"
 #include "programs/ProgramApply.h"
@@ -27,6 +28,8 @@ struct ConnectRig {
     std::vector<bool> bridge;
     std::vector<int> programs;
     std::vector<QString> headings;
+    std::vector<bool> cancelOffers;
+    std::vector<QString> outcomeTexts;
     int closeRequests = 0;
 
     explicit ConnectRig(const QString &device)
@@ -44,6 +47,8 @@ struct ConnectRig {
         QObject::connect(&connect, &ConnectController::currentProgramChanged, [this](int p) { programs.push_back(p); });
         QObject::connect(&connect, &ConnectController::memoryHeadingChanged, [this](const QString &t) { headings.push_back(t); });
         QObject::connect(&connect, &ConnectController::closeRequested, [this] { ++closeRequests; });
+        QObject::connect(&connect, &ConnectController::cancelOffered, [this](bool on) { cancelOffers.push_back(on); });
+        QObject::connect(&connect, &ConnectController::outcomeText, [this](const QString &t) { outcomeTexts.push_back(t); });
     }
 
     bool run(const ConnectRequest &request)
@@ -72,29 +77,19 @@ std::vector<int> Commands(const std::vector<sim::FrameRecord> &frames)
     return commands;
 }
 
-// The record the read-out should assemble from an amplifier: its live program with the live
-// gains over the stored ones.
-RecordImage LiveRecord(const sim::Amplifier &amp)
-{
-    RecordImage r = amp.liveProgram();
-    const auto gains = amp.liveGains();
-    std::copy(gains.begin(), gains.begin() + 3, r.begin() + 48);
-    std::copy(gains.begin() + 3, gains.end(), r.begin() + 96);
-    return r;
-}
-
 const std::vector<int> kReadOutProgress{0, 10, 15, 20, 30, 40, 50, 60, 70, 80, 85, 100, 0};
 
 TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 {
-    ScopedSpeed speed(10);
+    // Every frame is counted: no reply may miss its window and cause a resend, so real time.
+    ScopedSpeed speed(1);
     sim::AmplifierConfig config;
     config.id = 5;
     config.firmwareMajor = 3;
     config.firmwareMinor = 12;
     config.runningProgram = 7;  // a blank slot: the amplifier runs the default program
     config.bridgeAvailable = false;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     ASSERT_TRUE(rig.run(Request(5, true)));
@@ -130,6 +125,9 @@ TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
     EXPECT_EQ(rig.buttons, (std::vector<bool>{false, true}));
     EXPECT_EQ(rig.closeRequests, 1);
     EXPECT_EQ(rig.state.link.sendEnabled.load(), 1);
+    EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::Online);
+    EXPECT_EQ(rig.outcomeTexts, (std::vector<QString>{QString(), QString()}));
+    EXPECT_EQ(rig.cancelOffers, (std::vector<bool>{true, false}));
 
     std::vector<int> progress{12};
     progress.insert(progress.end(), kReadOutProgress.begin(), kReadOutProgress.end());
@@ -154,11 +152,11 @@ TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 
 TEST(ConnectController, SubAddressGoesInEveryFrameUntilAConnectWithoutIt)
 {
-    ScopedSpeed speed(10);
+    ScopedSpeed speed(1);  // every frame is counted
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     ASSERT_TRUE(rig.run(Request(5, false, 300)));
@@ -191,8 +189,8 @@ TEST(ConnectController, NobodyAnsweringTakesEightAttemptsReopeningFromTheThird)
     ScopedSpeed speed(10);
     sim::AmplifierConfig other;
     other.id = 1;
-    SimLine first({other});
-    SimLine second({other});
+    SimLine first({other}, PatientBus());
+    SimLine second({other}, PatientBus());
     ConnectRig rig(first.devicePath());
     const QString secondPath = second.devicePath();
     QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
@@ -227,7 +225,7 @@ TEST(ConnectController, NobodyAnsweringTakesEightAttemptsReopeningFromTheThird)
 TEST(ConnectController, APortThatCannotBeReopenedEndsOffline)
 {
     ScopedSpeed speed(10);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectRig rig(line.devicePath());
     QObject::connect(&rig.link, &Link::progressChanged, [&](int p) {
         if (p == 12)
@@ -257,7 +255,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
         {2, -60.1, -12.5, {-600, kYes}, {-125, 0}},
         {2, 0.0, -100.0, {0, 0}, {-600, kYes}},
     };
-    ScopedSpeed speed(10);
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << "inUse " << int(c.inUse) << " gains " << c.left << " " << c.right);
         Program program = DecodeProgram(DefaultProgram());
@@ -270,7 +268,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
         sim::AmplifierConfig config;
         config.runningProgram = 5;
         config.slotRecords[4] = record;
-        SimLine line({config});
+        SimLine line({config}, PatientBus());
         ConnectRig rig(line.devicePath());
         std::vector<std::tuple<int, int, bool>> gainSignals;
         QObject::connect(&rig.applier, &ProgramApplier::inputGainChanged,
@@ -302,7 +300,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
 // garble each other; the sub-address reaches one of them.
 TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSeparatesThem)
 {
-    ScopedSpeed speed(10);
+    ScopedSpeed speed(1);  // every frame is counted
     sim::AmplifierConfig a;
     a.subAddress = 1;
     a.runningProgram = 2;
@@ -310,7 +308,7 @@ TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSepar
     b.subAddress = 2;
     b.runningProgram = 3;
     b.firmwareMinor = 9;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     ConnectRig rig(line.devicePath());
 
     EXPECT_FALSE(rig.run(Request(1, false)));
@@ -338,14 +336,16 @@ TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSepar
 // program is trusted then: the default program with both channels muted, and the window stays.
 TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
 {
-    ScopedSpeed speed(10);
+    // Which replies are dropped follows the frames sent; a resend for a late reply would change
+    // them, so every reply that comes has its window.
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
     sim::AmplifierConfig a;
     a.subAddress = 1;
     sim::AmplifierConfig b;
     b.subAddress = 2;
     b.faults.dropShare = 0.5;
     b.faults.seed = 7;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     ConnectRig rig(line.devicePath());
     rig.state.inputGains = {InputGainState{-100, 0}, InputGainState{20, 0}};
     rig.state.programBuffer = NewSlotRecord();
@@ -364,6 +364,161 @@ TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
     for (const InputGainState &g : rig.state.inputGains)
         EXPECT_EQ(g, (InputGainState{-600, kYes}));
     EXPECT_EQ(rig.closeRequests, 0);
+    EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::OnlineWithoutProgram);
+    EXPECT_EQ(rig.outcomeTexts.back(), QStringLiteral("ID 1 on COM1 is connected, but part of its program is missing: "
+                                                      "the default program is loaded, both inputs muted."));
+}
+
+// Where the reply to the connect frame falls against the answer window. The answer is looked
+// at 0.4 s after the frame (and its pacing) left the wire, however early a reply came: that is
+// also the amplifier's time to settle before the block requests. A reply later than that is
+// taken by the next attempt. Each connect is cancelled as the read-out begins, which must leave
+// the link cleanly OFFLINE: the block request already asked for goes out, nothing after it.
+TEST(ConnectController, TheAnswerIsLookedAtNoSoonerThan400MsAfterTheConnectFrame)
+{
+    struct Case {
+        const char *name;
+        double replyDelayMs;
+        std::size_t connectFrames;  // sent until the answer was taken
+    };
+    const Case cases[] = {
+        {"prompt reply", 5, 1},
+        {"reply late in the window", 340, 1},
+        {"reply after the window", 520, 2},
+    };
+    // Real time: the replies fall 90 ms from the window's ends.
+    ScopedSpeed speed(1);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::AmplifierConfig config;
+        config.faults.replyDelayMs = c.replyDelayMs;
+        SimLine line({config}, PatientBus());
+        ConnectRig rig(line.devicePath());
+        const RecordImage before = rig.state.programBuffer;
+        QObject::connect(&rig.link, &Link::progressChanged, [&rig](int percent) {
+            if (percent == 0 && rig.connect.IsConnecting())  // the read-out begins
+                rig.connect.Cancel();
+        });
+
+        EXPECT_FALSE(rig.run(Request(1)));
+        line.stop();
+
+        std::vector<int> expected(c.connectFrames, 220);
+        expected.push_back(231);
+        const auto &frames = line.frames();
+        ASSERT_EQ(Commands(frames), expected);
+        const sim::FrameRecord &connectFrame = frames[c.connectFrames - 1];
+        const sim::FrameRecord &blockRequest = frames[c.connectFrames];
+        EXPECT_GE(blockRequest.firstByteMs - connectFrame.lastByteMs, 400.0);
+
+        EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::Cancelled);
+        EXPECT_EQ(rig.outcomeTexts.back(), QStringLiteral("Connecting to ID 1 on COM1 was cancelled."));
+        EXPECT_EQ(rig.state.link.linkActive, 0);
+        EXPECT_EQ(rig.state.link.sendEnabled.load(), 1);
+        EXPECT_EQ(rig.state.link.pendingFrames.load(), 0);
+        EXPECT_EQ(rig.indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
+        EXPECT_EQ(rig.shown.progress.back(), 0);
+        EXPECT_EQ(rig.buttons.back(), true);
+        EXPECT_EQ(rig.cancelOffers, (std::vector<bool>{true, false}));
+        EXPECT_EQ(rig.state.programBuffer, before);
+        EXPECT_FALSE(rig.connect.LastReadOut().has_value());
+        EXPECT_EQ(rig.closeRequests, 0);
+        EXPECT_FALSE(rig.connect.IsConnecting());
+    }
+}
+
+// The connect procedure and its read-out through the faults of a real line: noise before the
+// replies, replies that lose their closing byte (which nothing needs), replies slower than a
+// block request's wait (taken during the resend's). The whole program arrives all the same.
+TEST(ConnectController, ReadsTheWholeProgramThroughANoisyLine)
+{
+    struct Case {
+        const char *name;
+        sim::Faults faults;
+    };
+    sim::Faults garbage;
+    garbage.garbageBytes = 24;
+    garbage.seed = 11;
+    sim::Faults noClosingByte;
+    noClosingByte.cutShortTo = sim::kReplyFrameSize - 1;
+    sim::Faults slow;
+    slow.replyDelayMs = 300;
+    sim::Faults all = garbage;
+    all.cutShortTo = noClosingByte.cutShortTo;
+    all.replyDelayMs = slow.replyDelayMs;
+    const Case cases[] = {
+        {"garbage before every reply", garbage},
+        {"replies without their closing byte", noClosingByte},
+        {"replies slower than a block request's wait", slow},
+        {"all three", all},
+    };
+    // Only whether things arrive is looked at, and every block has its resend.
+    ScopedSpeed speed(4);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::AmplifierConfig config;
+        config.id = 6;
+        config.runningProgram = 2;
+        config.firmwareMinor = 7;
+        config.faults = c.faults;
+        SimLine line({config}, PatientBus());
+        ConnectRig rig(line.devicePath());
+
+        EXPECT_TRUE(rig.run(Request(6)));
+        line.stop();
+        EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::Online);
+        ASSERT_TRUE(rig.connect.LastReadOut().has_value());
+        EXPECT_EQ(*rig.connect.LastReadOut(), LiveRecord(line.bus().amplifier(0)));
+        EXPECT_EQ(rig.state.currentProgram, 2);
+        EXPECT_EQ(rig.state.firmwareMinor, 7);
+        EXPECT_EQ(rig.closeRequests, 1);
+    }
+}
+
+// A connect that ends OFFLINE says why, with the ID and the port.
+TEST(ConnectController, AnOfflineEndSaysWhy)
+{
+    struct Case {
+        const char *name;
+        int id;
+        sim::Faults faults;
+        std::uint8_t silentFrom;  // a command from which nothing answers any more; 0 = none
+        double speed;
+        ConnectOutcome outcome;
+        const char *text;
+    };
+    sim::Faults none;
+    sim::Faults cutAfterTheId;
+    cutAfterTheId.cutShortTo = 5;  // the sync, the ID and the length
+    const Case cases[] = {
+        {"nobody at the ID", 9, none, 0, 25, ConnectOutcome::NoAnswer, "No answer from ID 9 on COM1."},
+        // Every reply names the ID, none completes a block: each of the eight attempts runs a
+        // whole read-out in vain (about 100 s at real time).
+        {"every reply cut short", 1, cutAfterTheId, 0, 25, ConnectOutcome::NoWholeProgram,
+         "ID 1 answered on COM1, but not with its whole program."},
+        // The blocks must arrive: the clock keeps their windows.
+        {"the line dies after the program", 1, none, 239, SpeedKeeping(kBlockAnswerWindowMs), ConnectOutcome::NoStatus,
+         "ID 1 on COM1 sent its program but not its status, and is not connected."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedSpeed speed(c.speed);
+        sim::AmplifierConfig config;
+        config.faults = c.faults;
+        SimLine line({config}, PatientBus());
+        if (c.silentFrom != 0)
+            SilenceFrom(line, c.silentFrom);
+        ConnectRig rig(line.devicePath());
+
+        EXPECT_FALSE(rig.run(Request(c.id)));
+        line.stop();
+        EXPECT_EQ(rig.connect.LastOutcome(), c.outcome);
+        EXPECT_EQ(rig.outcomeTexts, (std::vector<QString>{QString(), QLatin1String(c.text)}));
+        EXPECT_EQ(rig.state.link.linkActive, 0);
+        EXPECT_EQ(rig.indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
+        EXPECT_EQ(rig.connect.LastReadOut().has_value(), c.outcome == ConnectOutcome::NoStatus);
+        EXPECT_EQ(Commands(line.frames()).front(), 220);
+    }
 }
 
 TEST(ConnectController, RefusesAddressesOutsideTheirRanges)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "Commands.h"
+#include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "tests/support/ToolRun.h"
 #include "programs/ProgramFile.h"
@@ -21,7 +22,8 @@ ToolRun Talvoctl(const QStringList &args) { return testsupport::RunTalvoctl(args
 
 TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 {
-    ScopedSpeed speed(10);
+    // Every frame is counted: no reply may miss its window and cause a resend, so real time.
+    ScopedSpeed speed(1);
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
@@ -29,7 +31,7 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
     config.firmwareMinor = 5;
     config.runningProgram = 3;
     config.bridgeAvailable = false;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("live.VKP"));
 
@@ -42,13 +44,9 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
                            QLatin1Char('\n'));
 
     const sim::Amplifier &amp = line.bus().amplifier(0);
-    RecordImage expected = amp.liveProgram();
-    const auto gains = amp.liveGains();
-    std::copy(gains.begin(), gains.begin() + 3, expected.begin() + 48);
-    std::copy(gains.begin() + 3, gains.end(), expected.begin() + 96);
     RecordImage saved{};
     ASSERT_TRUE(ReadRecordFile(file, saved).ok());
-    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(saved, LiveRecord(amp));
 
     // Connected without muting, then the two disconnect frames.
     const auto &frames = line.frames();
@@ -62,7 +60,7 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
 {
     ScopedSpeed speed(20);
-    SimLine line;  // ID 1 only
+    SimLine line({sim::AmplifierConfig()}, PatientBus());  // ID 1 only
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("live.VKP"));
 
@@ -71,7 +69,8 @@ TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
     line.stop();
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, QStringLiteral("OFFLINE\n"));
-    EXPECT_TRUE(run.err.contains(QStringLiteral("not saved"))) << run.err.toStdString();
+    EXPECT_EQ(run.err, QStringLiteral("talvoctl connect: no answer from ID 2 on %1; %2 was not written\n")
+                           .arg(line.devicePath(), file));
     EXPECT_FALSE(QFile::exists(file));
     // Eight connect attempts. The closing disconnect sends nothing: with no amplifier
     // connected the send gate holds its frames back.
@@ -79,14 +78,42 @@ TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
     EXPECT_EQ(line.frames()[0].frame.data[0], 101);
 }
 
+// The line dies once the program has been read: the status request and everything after it go
+// unanswered. The program read is saved all the same, and the one line on stderr says so and
+// that the link then failed.
+TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
+{
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
+    SilenceFrom(line, 239);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("k.VKP"));
+
+    const ToolRun run = RunCommand(cli::RunConnectCommand,
+                                   {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id"), QStringLiteral("1"),
+                                    QStringLiteral("--save"), file});
+    line.stop();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QStringLiteral("OFFLINE\nsaved %1\n").arg(file));
+    EXPECT_EQ(run.err, QStringLiteral("talvoctl connect: the program was saved to %1, then the link failed: ID 1 on %2 "
+                                      "sent its program but not its status, and is not connected\n")
+                           .arg(file, line.devicePath()));
+
+    const sim::Amplifier &amp = line.bus().amplifier(0);
+    RecordImage saved{};
+    ASSERT_TRUE(ReadRecordFile(file, saved).ok());
+    EXPECT_EQ(saved, LiveRecord(amp));
+}
+
 TEST(SearchTool, ListsTheAmplifiersOfARange)
 {
-    ScopedSpeed speed(12);
+    // ID 255 is the last of the range: its answer has only its own window.
+    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
     sim::AmplifierConfig a;
     a.id = 200;
     sim::AmplifierConfig b;
     b.id = 255;
-    SimLine line({a, b});
+    SimLine line({a, b}, PatientBus());
     const ToolRun run = RunCommand(cli::RunSearchCommand,
                                {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--range"), QStringLiteral("193-255")});
     line.stop();

@@ -1,11 +1,13 @@
 // The bus search against simulated amplifiers on a pseudo-terminal.
 
+#include <algorithm>
 #include <map>
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "devices/BusSearch.h"
 
@@ -72,13 +74,13 @@ TEST(SearchRanges, CaptionsRangesAndProgress)
 
 TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
 {
-    ScopedSpeed speed(12);
+    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
     sim::AmplifierConfig three;
     three.id = 3;
     sim::AmplifierConfig seven;
     seven.id = 7;
     seven.subAddress = 500;
-    SimLine line({three, seven});
+    SimLine line({three, seven}, PatientBus());
     SearchRig rig;
     rig.open(line.devicePath());
     rig.state.outFrame.address = 42;
@@ -137,10 +139,11 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
 {
     for (const bool byOk : {true, false}) {
         SCOPED_TRACE(byOk ? "OK" : "closed");
-        ScopedSpeed speed(10);
+        // ID 3 must be found in its own step, for the search to stop there.
+        ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
         sim::AmplifierConfig three;
         three.id = 3;
-        SimLine line({three});
+        SimLine line({three}, PatientBus());
         SearchRig rig;
         rig.open(line.devicePath());
         rig.state.outFrame.address = 9;
@@ -174,6 +177,95 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
         EXPECT_EQ(rig.selected.back(), 1);
         EXPECT_EQ(rig.searchButton.back(), true);
     }
+}
+
+// Two amplifiers share ID 2, and one of them answers so late that its answers land in ID 3's
+// step. An answer counts only above the last ID listed, so ID 2 is listed once.
+TEST(SearchController, ALateAnswerForThePreviousIdIsNotListedAgain)
+{
+    sim::AmplifierConfig prompt;
+    prompt.id = 2;
+    sim::AmplifierConfig late = prompt;
+    late.subAddress = 2;
+    // Its answers to ID 2's three probes come 0.9, 1.1 and 1.2 s after ID 2's step began; ID 3's
+    // step takes answers from its second probe (1.03 s, later when a busy machine lets the
+    // search's waits run long) to 1.28 s.
+    late.faults.replyDelayMs = 820;
+    // Real time: the last answer falls 0.16 s from the window's start, 70 ms from its end. A
+    // machine so busy that the sender's byte pauses run long can still move the window past
+    // the answers; such a run shows nothing, and the search is run again.
+    ScopedSpeed speed(1);
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        SimLine line({prompt, late}, PatientBus());
+        SearchRig rig;
+        rig.open(line.devicePath());
+        rig.search.WindowShown();
+        // Stopped as ID 4's step begins.
+        QObject::connect(&rig.link, &Link::progressChanged, [&rig](int percent) {
+            if (percent == SearchProgress(4))
+                rig.search.WindowClosed();
+        });
+
+        rig.search.Search(0);
+        EXPECT_TRUE(rig.link.WaitForIdle(5000));
+        line.stop();
+
+        // Did the late answers reach ID 3's step, after its second probe?
+        const auto &frames = line.frames();
+        const auto secondProbeTo3 = std::find_if(frames.begin(), frames.end(), [](const sim::FrameRecord &f) {
+            return f.frame.address == 3 && f.frame.data[0] == 90;
+        });
+        ASSERT_NE(secondProbeTo3, frames.end());
+        const auto &replies = line.bus().record().replies;
+        const bool lateInStep3 = std::any_of(replies.begin(), replies.end(), [&](const sim::ReplyRecord &r) {
+            return r.subAddress == 2 && r.startMs > secondProbeTo3->lastByteMs;
+        });
+        if (!lateInStep3 && run < 3)
+            continue;
+        ASSERT_TRUE(lateInStep3) << "the late answers never reached the next ID's step";
+
+        EXPECT_EQ(rig.search.Found(), (std::vector<int>{2}));
+        EXPECT_EQ(rig.cell(1, 1), QStringLiteral("2........OK"));
+        EXPECT_EQ(rig.cell(2, 0), QString());
+        break;
+    }
+}
+
+// Each showing of the window starts without a search: "OK" and closing put the address saved by
+// a search back only when that search ran in the same showing. Otherwise an amplifier connected
+// since would lose its address to the search's saved one, and every later edit would go astray.
+TEST(SearchController, OnlyASearchOfTheSameShowingPutsItsSavedAddressBack)
+{
+    ScopedSpeed speed(40);  // nothing needs to be found
+    SimLine line(std::vector<sim::AmplifierConfig>{}, PatientBus());
+    SearchRig rig;
+    rig.open(line.devicePath());
+    rig.state.outFrame.address = 3;
+    rig.search.WindowShown();
+    rig.search.Search(3);
+    rig.search.Ok();
+    rig.search.WindowClosed();
+    EXPECT_EQ(rig.state.outFrame.address, 3);
+
+    // Connected to ID 9 meanwhile; the window is looked at again and left by "OK", or closed.
+    for (const bool byOk : {true, false}) {
+        SCOPED_TRACE(byOk ? "OK" : "closed");
+        rig.state.outFrame.address = 9;
+        rig.search.WindowShown();
+        if (byOk)
+            rig.search.Ok();
+        rig.search.WindowClosed();
+        EXPECT_EQ(rig.state.outFrame.address, 9);
+    }
+
+    // A search in this showing saves the address it found there, and that one comes back.
+    rig.search.WindowShown();
+    rig.search.Search(3);
+    rig.state.outFrame.address = 77;
+    rig.search.Ok();
+    EXPECT_EQ(rig.state.outFrame.address, 9);
+    line.stop();
 }
 
 TEST(SearchController, OkWithoutASearchRestoresTheSubAddressAndLeavesTheAddress)

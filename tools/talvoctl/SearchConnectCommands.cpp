@@ -134,30 +134,58 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     }
     out.flush();
 
-    bool saveFailed = false;
+    // The program is saved whenever it arrived whole, even when the link failed afterwards:
+    // it is what the amplifier runs, and the failure is told beside it.
+    QString saved;
+    QString problem;
     if (saveText) {
         if (const auto &record = connect.LastReadOut()) {
             const FileResult written = WriteRecordFile(*saveText, *record);
             if (written) {
-                out << "saved " << *saveText << '\n';
+                saved = *saveText;
+                out << "saved " << saved << '\n';
             } else {
-                err << "talvoctl connect: " << written.message << '\n';
-                saveFailed = true;
+                problem = written.message;
             }
         } else {
-            err << "talvoctl connect: not saved: the amplifier's program did not arrive complete; " << *saveText
-                << " was not written\n";
-            saveFailed = true;
+            problem = QStringLiteral("%1 was not written").arg(*saveText);
+            if (online)
+                problem.prepend(QStringLiteral("the amplifier's program did not arrive complete; "));
         }
         out.flush();
-        err.flush();
     }
 
     // The program ends here: the disconnect of a program closing (the shorter progress run).
+    // A disconnect frame that could not be written means the line failed after connecting.
+    int failedFrames = 0;
+    const QMetaObject::Connection onFrame =
+        QObject::connect(&link, &Link::frameDone, [&failedFrames](bool written) { failedFrames += written ? 0 : 1; });
     state.link.shuttingDown = kYes;
     connect.Disconnect();
     link.WaitForIdle(kDrainMs);
-    return online && !saveFailed ? kExitOk : kExitFailed;
+    QObject::disconnect(onFrame);
+
+    // One line on what failed: the link's failure first, then what became of the program.
+    QString linkFailure;
+    if (!online)
+        linkFailure = ConnectOutcomeText(connect.LastOutcome(), request.id, *portText);
+    else if (failedFrames > 0)
+        linkFailure = QStringLiteral("the disconnect could not be sent to ID %1 on %2").arg(request.id).arg(*portText);
+    // The window's sentence as a clause of the tool's line.
+    if (linkFailure.endsWith(QLatin1Char('.')))
+        linkFailure.chop(1);
+    if (linkFailure.size() > 1 && linkFailure[0].isUpper() && linkFailure[1].isLower())
+        linkFailure[0] = linkFailure[0].toLower();
+    if (!saved.isEmpty() && !linkFailure.isEmpty())
+        err << "talvoctl connect: the program was saved to " << saved << ", then the link failed: " << linkFailure << '\n';
+    else if (!linkFailure.isEmpty() && !problem.isEmpty())
+        err << "talvoctl connect: " << linkFailure << "; " << problem << '\n';
+    else if (!linkFailure.isEmpty())
+        err << "talvoctl connect: " << linkFailure << '\n';
+    else if (!problem.isEmpty())
+        err << "talvoctl connect: " << problem << '\n';
+    err.flush();
+    return linkFailure.isEmpty() && problem.isEmpty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace talvo::cli

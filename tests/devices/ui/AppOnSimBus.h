@@ -19,6 +19,7 @@
 #include "sim/Bus.h"
 #include "sim/SerialServer.h"
 #include "UiSupport.h"
+#include "tests/devices/DeviceTestSupport.h"
 
 namespace talvo::test {
 
@@ -33,8 +34,9 @@ inline sim::AmplifierConfig Amp(int id, int subAddress = 1) {
 
 class AppOnSimBus : public ::testing::Test {
 protected:
+    // Fast, while every block request still has its answer in time on a loaded machine.
     void SetUp() override {
-        Clock::setSpeed(20.0);
+        Clock::setSpeed(testing::SpeedKeeping(testing::kBlockAnswerWindowMs));
     }
     void TearDown() override {
         app_.reset();
@@ -47,7 +49,7 @@ protected:
     Application &Start(const std::vector<sim::AmplifierConfig> &amplifiers = {}) {
         ApplicationOptions options;
         if (!amplifiers.empty()) {
-            line_ = std::make_unique<SimBusLine>(amplifiers);
+            line_ = std::make_unique<SimBusLine>(amplifiers, testing::PatientBus());
             options.deviceOverride = line_->devicePath();
         }
         app_ = std::make_unique<Application>(options);

@@ -2,6 +2,7 @@
 // list handing a device back, and the connect procedure run from it on simulated amplifiers.
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -194,44 +195,92 @@ TEST_F(ConnectWindowTest, NoAnswerLeavesTheWindowOpenForAnotherTry) {
     ConnectWindow &w = app().connectWindow();
     bool openAfterwards = false;
     bool buttonsBack = false;
+    QString said;
     WhenShown(&w, [&](QDialog *) {
         w.idSpin()->setValue(9);
         w.connectButton()->click();
         openAfterwards = w.isVisible();
         buttonsBack = w.connectButton()->isEnabled() && w.disconnectButton()->isEnabled();
+        said = w.outcomeLabel()->text();
         // Closing works again once the procedure is over.
         w.reject();
     });
     main().Connect1Click();
     EXPECT_TRUE(openAfterwards);
     EXPECT_TRUE(buttonsBack);
+    EXPECT_EQ(said, "No answer from ID 9 on COM1.");
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(main().lineText()->text(), "OFFLINE");
     EXPECT_EQ(main().idLabel()->text(), "ID:9");
     EXPECT_EQ(app().state().link.linkActive, 0);
 }
 
-TEST_F(ConnectWindowTest, TheWindowCannotBeClosedWhileTheProcedureRuns) {
+// While the procedure runs, "Cancel" (shown only then), Escape and the close box stop it after
+// the wait it is in; the window stays open and says so, the link ends cleanly OFFLINE. Nobody
+// answers ID 9, so without the stop all eight attempts would run.
+TEST_F(ConnectWindowTest, CancelOrEscapeStopsTheProcedureAndTheWindowStays) {
     Start({Amp(3)});
     ConnectWindow &w = app().connectWindow();
-    std::vector<bool> visibleAfterClose;
-    // Escape / the close box arrive as reject(); try it in the middle of the procedure.
-    QObject::connect(main().progressBar(), &QProgressBar::valueChanged, &w, [&](int value) {
-        if (value == 24) {
+    EXPECT_EQ(w.cancelButton()->objectName(), "CancelButton");
+    struct Stop {
+        const char *name;
+        std::function<void()> press;
+    };
+    const Stop stops[] = {
+        {"Cancel", [&w] { w.cancelButton()->click(); }},
+        {"Escape",
+         [&w] {
+             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(&w, &escape);
+         }},
+        {"close box", [&w] { w.close(); }},
+    };
+    for (const Stop &stop : stops) {
+        SCOPED_TRACE(stop.name);
+        std::vector<int> progress;
+        bool cancelShownWhileRunning = false;
+        const QMetaObject::Connection watch =
+            QObject::connect(main().progressBar(), &QProgressBar::valueChanged, &w, [&](int value) {
+                if (value > 0 && value < 100) progress.push_back(value);
+                if (value == 24) {
+                    cancelShownWhileRunning = w.cancelButton()->isVisible() && w.cancelButton()->isEnabled();
+                    stop.press();
+                }
+            });
+        bool openAfterwards = false;
+        bool cancelShownAfterwards = true;
+        QString said;
+        WhenShown(&w, [&](QDialog *) {
+            EXPECT_FALSE(w.cancelButton()->isVisible());
+            w.idSpin()->setValue(9);
+            w.connectButton()->click();  // returns once the procedure has stopped
+            openAfterwards = w.isVisible();
+            cancelShownAfterwards = w.cancelButton()->isVisible();
+            said = w.outcomeLabel()->text();
             w.reject();
-            visibleAfterClose.push_back(w.isVisible());
-        }
-    });
-    bool openAfterwards = false;
-    WhenShown(&w, [&](QDialog *) {
-        w.idSpin()->setValue(9);  // nobody answers: all eight attempts run
-        w.connectButton()->click();
-        openAfterwards = w.isVisible();
+        });
+        main().Connect1Click();
+        QObject::disconnect(watch);
+
+        EXPECT_TRUE(cancelShownWhileRunning);
+        EXPECT_TRUE(openAfterwards);
+        EXPECT_FALSE(cancelShownAfterwards);
+        EXPECT_EQ(said, "Connecting to ID 9 on COM1 was cancelled.");
+        // Stopped in the second attempt: no third one began.
+        EXPECT_EQ(progress, (std::vector<int>{12, 24}));
+        EXPECT_EQ(app().state().link.linkActive, 0);
+        EXPECT_EQ(app().state().link.pendingFrames.load(), 0);
+        EXPECT_EQ(main().lineText()->text(), "OFFLINE");
+        EXPECT_EQ(main().progressBar()->value(), 0);
+        EXPECT_TRUE(w.connectButton()->isEnabled());
+        EXPECT_FALSE(w.isVisible());
+    }
+    // The next showing starts without the last connect's outcome.
+    WhenShown(&w, [&w](QDialog *) {
+        EXPECT_EQ(w.outcomeLabel()->text(), "");
         w.reject();
     });
     main().Connect1Click();
-    EXPECT_EQ(visibleAfterClose, std::vector<bool>{true});
-    EXPECT_TRUE(openAfterwards);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // The Search window: its grid and ranges, a search listing what answered, and "OK" during a
 // running search, on simulated amplifiers through Tools > Search.
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 
 #include "devices/BusSearch.h"
+#include "devices/ConnectWindow.h"
 #include "devices/SearchWindow.h"
 #include "link/Link.h"
 #include "AppOnSimBus.h"
@@ -52,6 +55,7 @@ TEST_F(SearchWindowTest, GridRangesAndButtons) {
 
 TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
     Start({Amp(3), Amp(7)});
+    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchAnswerWindowMs));
     SearchWindow &w = app().searchWindow();
     LinkState &s = app().state().link;
     s.outFrame.address = 12;
@@ -93,6 +97,8 @@ TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
 
 TEST_F(SearchWindowTest, OkDuringARunningSearchStopsItAndClosesTheWindow) {
     Start({Amp(2)});
+    // ID 2 must be found in its own step, for "OK" to come there.
+    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchAnswerWindowMs));
     SearchWindow &w = app().searchWindow();
     LinkState &s = app().state().link;
     s.outFrame.address = 40;
@@ -129,6 +135,42 @@ TEST_F(SearchWindowTest, OkDuringARunningSearchStopsItAndClosesTheWindow) {
     EXPECT_EQ(s.outFrame.subAddressLow, 44);
     EXPECT_EQ(s.linkActive, 0);
     EXPECT_EQ(s.sendEnabled.load(), 1);
+}
+
+// Search (the address saved is 3), connect to ID 9, open Search again to look at the list and
+// press "OK": the address stays 9, so that every later edit goes to the amplifier connected.
+TEST_F(SearchWindowTest, OkAfterConnectingElsewhereKeepsTheConnectedAddress) {
+    Start({Amp(9)});
+    SearchWindow &w = app().searchWindow();
+    LinkState &s = app().state().link;
+    s.outFrame.address = 3;
+    const double connectSpeed = Clock::speed();
+    Clock::setSpeed(40);  // nothing needs to be found in 193..255
+    SearchThroughTheMenu(main(), w, [&w] {
+        w.rangeButton(3)->setChecked(true);
+        w.searchButton()->click();
+        w.okButton()->click();
+    });
+    ASSERT_EQ(s.outFrame.address, 3);
+    Clock::setSpeed(connectSpeed);
+
+    ConnectWindow &c = app().connectWindow();
+    WhenShown(&c, [&c](QDialog *) {
+        c.idSpin()->setValue(9);
+        c.connectButton()->click();
+        if (c.isVisible()) c.reject();
+    });
+    main().Connect1Click();
+    ASSERT_EQ(s.linkActive, kYes);
+    ASSERT_EQ(s.outFrame.address, 9);
+
+    SearchThroughTheMenu(main(), w, [&w] { w.okButton()->click(); });
+    EXPECT_EQ(s.outFrame.address, 9);
+    EXPECT_EQ(s.linkActive, kYes);
+    EXPECT_EQ(main().idLabel()->text(), "ID:9");
+    // Closing it by its close box, the same.
+    SearchThroughTheMenu(main(), w, [&w] { w.reject(); });
+    EXPECT_EQ(s.outFrame.address, 9);
 }
 
 }  // namespace
