@@ -158,18 +158,6 @@ bool SerialServer::serve(Bus &bus, QString *error)
     };
 
     for (;;) {
-            const ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n > 0) {
-                bus.receive(QByteArrayView(buf, n), Clock::nowMs());
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            return n == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
-        }
-    };
-
-    for (;;) {
         // Half a microsecond of slack, so that rounding between nominal and real time never
         // leaves a due byte waiting for another turn.
         out_.append(bus.takeDue(Clock::nowMs() + 0.0005));
