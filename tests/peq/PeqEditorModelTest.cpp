@@ -14,7 +14,8 @@ namespace {
 // The one PEQ editor on the rig's link, opened on a channel as its block opens it, with the
 // timers stopped so that the tests tick by hand.
 struct PeqRig : EditorRig {
-    using EditorRig::EditorRig;
+    // Twice real time: a sender stalled by a busy machine still delivers whole frames.
+    explicit PeqRig(double speed = 2) : EditorRig(speed) {}
     PeqEditorModel peq{state, link};
 
     void open(int channel)
