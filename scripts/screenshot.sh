@@ -2,8 +2,8 @@
 # Takes the README's pictures: starts `talvo --demo` on a virtual X server (Xvfb) once per
 # window and lets the program save that window itself after start-up.
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/release; built when missing)
-# Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png and
-# docs/device-list.png.
+# Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
+# docs/device-list.png and docs/xover-window.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,3 +38,4 @@ shoot main docs/main-window.png
 shoot connect docs/connect-window.png
 shoot search docs/search-window.png
 shoot devices docs/device-list.png
+shoot xover-left docs/xover-window.png
