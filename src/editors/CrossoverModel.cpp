@@ -141,10 +141,7 @@ void CrossoverModel::setPosition(XoverFilter which, int position) {
 void CrossoverModel::SlopeClicked(XoverFilter which, int slope) {
     XoverFilterState &f = mut(which);
     f.slope = std::clamp(slope, 0, kSlopeTypeCount - 1);
-    if (which == XoverFilter::HighPass)
-        snapshot_.highPassSlope = f.slope;
-    else
-        snapshot_.lowPassSlope = f.slope;
+    takeSlopeIntoSnapshot(which);
     refreshTexts(which, TextForm::AfterSlope);
     f.pending = 1;
 }
@@ -281,9 +278,8 @@ void CrossoverModel::Apply(const CrossoverFilter &lowPass, const CrossoverFilter
         }
         refreshTexts(which, TextForm::AfterChange);
         takeIntoSnapshot(which);
+        takeSlopeIntoSnapshot(which);
     }
-    snapshot_.highPassSlope = filter(XoverFilter::HighPass).slope;
-    snapshot_.lowPassSlope = filter(XoverFilter::LowPass).slope;
     emit controlsChanged();
     DrawCrossoverCurve();
 }
@@ -296,10 +292,7 @@ void CrossoverModel::CommitFilter(XoverFilter which, int slope, int position) {
     f.minimum = std::min(f.minimum, f.position);
     f.maximum = std::max(f.maximum, f.position);
     takeIntoSnapshot(which);
-    if (high)
-        snapshot_.highPassSlope = f.slope;
-    else
-        snapshot_.lowPassSlope = f.slope;
+    takeSlopeIntoSnapshot(which);
     refreshTexts(which, TextForm::AfterChange);
     sendFilter(which, true);
 }
@@ -309,6 +302,13 @@ void CrossoverModel::takeIntoSnapshot(XoverFilter which) {
         snapshot_.highPassIndex = filter(which).position;
     else
         snapshot_.lowPassIndex = filter(which).position;
+}
+
+void CrossoverModel::takeSlopeIntoSnapshot(XoverFilter which) {
+    if (which == XoverFilter::HighPass)
+        snapshot_.highPassSlope = filter(which).slope;
+    else
+        snapshot_.lowPassSlope = filter(which).slope;
 }
 
 void CrossoverModel::refreshTexts(XoverFilter which, TextForm form) {

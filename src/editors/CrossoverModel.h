@@ -173,7 +173,8 @@ private:
     XoverFilterState &mut(XoverFilter w) { return filters_[index(w)]; }
     enum class TextForm { AfterChange, AfterDrag, AfterSlope };
     void refreshTexts(XoverFilter which, TextForm form);
-    void takeIntoSnapshot(XoverFilter which);
+    void takeIntoSnapshot(XoverFilter which);  // the position
+    void takeSlopeIntoSnapshot(XoverFilter which);
     // Sets a position within the bar's limits; a change runs PositionChanged.
     void setPosition(XoverFilter which, int position);
     void setLimits(XoverFilter which, int minimum, int maximum);

@@ -40,6 +40,12 @@ struct Redraws {
     }
 };
 
+void ExpectFilter(const CrossoverModel &x, XoverFilter which, int position, int slope) {
+    const char *name = which == XoverFilter::HighPass ? "high-pass" : "low-pass";
+    EXPECT_EQ(x.filter(which).position, position) << name;
+    EXPECT_EQ(x.filter(which).slope, slope) << name;
+}
+
 // Positions the two filters directly (as applying does), then shows the editor.
 void PlaceFilters(CrossoverModel &x, int highPass, int lowPass) {
     x.Apply({0, CrossoverTable()[static_cast<std::size_t>(lowPass)]}, {0, CrossoverTable()[static_cast<std::size_t>(highPass)]});
@@ -392,11 +398,9 @@ TEST(CrossoverApply, ProgramShowsInBothEditorsAndNothingIsSent) {
     rig.state.link.sendEnabled.store(1);
 
     const CrossoverModel &left = rig.models.crossover(kLeftChannel);
-    EXPECT_EQ(left.filter(kLow).position, 238);
-    EXPECT_EQ(left.filter(kLow).slope, 13);
+    ExpectFilter(left, kLow, 238, 13);
     EXPECT_EQ(left.filter(kLow).text, QStringLiteral("1000Hz"));
-    EXPECT_EQ(left.filter(kHigh).position, 100);
-    EXPECT_EQ(left.filter(kHigh).slope, 10);
+    ExpectFilter(left, kHigh, 100, 10);
     EXPECT_EQ(left.filter(kHigh).text, QStringLiteral("68.8Hz"));
     EXPECT_EQ(left.highPassLimitText(), QStringLiteral("1000Hz"));
     EXPECT_EQ(left.lowPassLimitText(), QStringLiteral("68.8Hz"));
@@ -409,10 +413,8 @@ TEST(CrossoverApply, ProgramShowsInBothEditorsAndNothingIsSent) {
     EXPECT_EQ(drawn.highPassSlope, 10);
 
     const CrossoverModel &right = rig.models.crossover(kRightChannel);
-    EXPECT_EQ(right.filter(kLow).position, 274);
-    EXPECT_EQ(right.filter(kLow).slope, -1);
-    EXPECT_EQ(right.filter(kHigh).position, 382);
-    EXPECT_EQ(right.filter(kHigh).slope, 7);
+    ExpectFilter(right, kLow, 274, -1);
+    ExpectFilter(right, kHigh, 382, 7);
     EXPECT_EQ(right.filter(kHigh).pending, 0);
     EXPECT_TRUE(rig.finish().empty());
 }
@@ -422,10 +424,8 @@ TEST(CrossoverApply, FrequencyNotInTheTableKeepsThePosition) {
     CrossoverModel &x = rig.models.crossover(kLeftChannel);
     PlaceFilters(x, 20, 300);
     x.Apply({12, 12000.0}, {9, 10.05});
-    EXPECT_EQ(x.filter(kLow).position, 300);
-    EXPECT_EQ(x.filter(kLow).slope, 12);
-    EXPECT_EQ(x.filter(kHigh).position, 20);
-    EXPECT_EQ(x.filter(kHigh).slope, 9);
+    ExpectFilter(x, kLow, 300, 12);
+    ExpectFilter(x, kHigh, 20, 9);
     EXPECT_TRUE(rig.finish().empty());
 }
 
