@@ -39,3 +39,7 @@ shoot connect docs/connect-window.png
 shoot search docs/search-window.png
 shoot devices docs/device-list.png
 shoot xover-left docs/xover-window.png
+# The PEQ editors show the demonstration program, whose curves are not flat.
+for editor in peq-left peq-right; do
+  shoot "$editor" "docs/$editor.png"
+done
