@@ -3,8 +3,9 @@
 # window and lets the program save that window itself after start-up.
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/release; built when missing)
 # Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
-# docs/device-list.png and the editor pictures docs/gain-left.png, docs/gain-right.png,
-# docs/limiter-left.png and docs/limiter-right.png.
+# docs/device-list.png, the editor pictures docs/gain-left.png, docs/gain-right.png,
+# docs/limiter-left.png, docs/limiter-right.png, docs/peq-left.png, docs/peq-right.png and
+# docs/xover-window.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,6 +40,8 @@ shoot main docs/main-window.png
 shoot connect docs/connect-window.png
 shoot search docs/search-window.png
 shoot devices docs/device-list.png
-for editor in gain-left gain-right limiter-left limiter-right; do
+shoot xover-left docs/xover-window.png
+# The PEQ editors show the demonstration program, whose curves are not flat.
+for editor in gain-left gain-right limiter-left limiter-right peq-left peq-right; do
   shoot "$editor" "docs/$editor.png"
 done

@@ -1,5 +1,6 @@
 #include "editors/EditorModels.h"
 
+#include "editors/CrossoverModel.h"
 #include "editors/DelayModel.h"
 #include "editors/GainModel.h"
 #include "editors/LimiterModel.h"
@@ -25,6 +26,7 @@ EditorModels::EditorModels(AppState &state, Link &link, ProgramApplier &applier,
         gains_[side(ch)] = new GainModel(ch, state, link, this);
         delays_[side(ch)] = new DelayModel(ch, state, link, this);
         limiters_[side(ch)] = new LimiterModel(ch, state, link, this);
+        crossovers_[side(ch)] = new CrossoverModel(ch, state, link, this);
     }
     modes_ = new ModeController(state, link, applier, *gains_[0], *gains_[1], this);
 
@@ -54,6 +56,11 @@ LimiterModel &EditorModels::limiter(int channel)
     return *limiters_[side(channel)];
 }
 
+CrossoverModel &EditorModels::crossover(int channel)
+{
+    return *crossovers_[side(channel)];
+}
+
 void EditorModels::applyStages(const Program &program)
 {
     const ChannelSettings *channels[2] = {&program.left, &program.right};
@@ -71,6 +78,9 @@ void EditorModels::applyStages(const Program &program)
         const ChannelSettings &c = *channels[i];
         limiters_[i]->Apply(c.limitThreshold, c.hold, c.attack, c.decay);
     }
+
+    for (std::size_t i = 0; i < 2; ++i)
+        crossovers_[i]->Apply(channels[i]->lowPass, channels[i]->highPass);
 }
 
 }  // namespace talvo

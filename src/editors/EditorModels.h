@@ -5,14 +5,16 @@
 //
 // Applying lands here in this order: the mode steps (with ResetGainEditors), the gains, then
 // the delays (both to 0 first), the phase boxes, the limiter thresholds and the limiter times,
-// left before right. Nothing is sent while applying except the mode steps' 198 and 195 frames,
-// which the callers' disabled sending drops.
+// then the crossovers (low-pass before high-pass, each redrawing its curve), left before
+// right. Nothing is sent while applying except the mode steps' 198 and 195 frames, which the
+// callers' disabled sending drops.
 
 #include <QObject>
 
 namespace talvo {
 
 struct AppState;
+class CrossoverModel;
 class DelayModel;
 class GainModel;
 class LimiterModel;
@@ -31,6 +33,7 @@ public:
     GainModel &gain(int channel);
     DelayModel &delay(int channel);
     LimiterModel &limiter(int channel);
+    CrossoverModel &crossover(int channel);
     ModeController &modes() { return *modes_; }
 
 private:
@@ -40,6 +43,7 @@ private:
     GainModel *gains_[2];
     DelayModel *delays_[2];
     LimiterModel *limiters_[2];
+    CrossoverModel *crossovers_[2];
     ModeController *modes_;
 };
 

@@ -11,11 +11,14 @@
 #include "editors/EditorModels.h"
 #include "link/Connection.h"
 #include "link/Link.h"
+#include "peq/PeqEditorModel.h"
+#include "peq/PeqWindow.h"
 #include "programs/ProgramApply.h"
 #include "shell/AboutBox.h"
 #include "shell/ComSetupDialog.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
+#include "shell/SignalFlowPanel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/RectLed.h"
 
@@ -27,6 +30,7 @@ Application::~Application() {
     // Dialogs belong to the main window; it goes before the link it shows.
     editorWindows_.reset();
     main_.reset();
+    peqModel_.reset();
     editorModels_.reset();
     searchController_.reset();
     connectController_.reset();
@@ -44,6 +48,7 @@ void Application::Create() {
     connectController_ = std::make_unique<ConnectController>(state_, *link_, *controller_, *applier_);
     searchController_ = std::make_unique<SearchController>(*link_);
     editorModels_ = std::make_unique<EditorModels>(state_, *link_, *applier_);
+    peqModel_ = std::make_unique<PeqEditorModel>(state_, *link_);
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -61,6 +66,17 @@ void Application::Create() {
     texts_.Register(connectWindow_, [w = connectWindow_] { w->ApplyTexts(); });
     texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
     editorWindows_ = std::make_unique<EditorWindows>(*editorModels_, *main_, texts_);
+    peqWindow_ = new PeqWindow(*peqModel_, main_.get());
+    texts_.Register(peqWindow_, [w = peqWindow_] { w->ApplyTexts(); });
+    // The PEQ blocks (fe2 / fd2) open the one PEQ window on their channel; queued like the
+    // other blocks, so the window opens after the click's own handling.
+    SignalFlowPanel *panel = main_->signalFlow();
+    QObject::connect(panel, &SignalFlowPanel::blockClicked, peqWindow_,
+                     [this, panel](SignalFlowPanel::Channel channel, SignalFlowPanel::Stage stage) {
+                         if (stage == SignalFlowPanel::Stage::Peq && panel->IsReachable(channel, stage))
+                             peqWindow_->Open(int(channel));
+                     },
+                     Qt::QueuedConnection);
 
     // What the connect procedure shows in the main window; its progress and status texts come
     // through the link like every other link activity.

@@ -21,6 +21,8 @@ class EditorWindows;
 class Link;
 class LinkController;
 class MainWindow;
+class PeqEditorModel;
+class PeqWindow;
 class ProgramApplier;
 class SearchController;
 class SearchWindow;
@@ -60,6 +62,8 @@ public:
     DeviceListWindow &deviceListWindow() { return *deviceList_; }
     EditorModels &editorModels() { return *editorModels_; }
     EditorWindows &editorWindows() { return *editorWindows_; }
+    PeqEditorModel &peqModel() { return *peqModel_; }
+    PeqWindow &peqWindow() { return *peqWindow_; }
 
 private:
     ApplicationOptions options_;
@@ -72,6 +76,7 @@ private:
     std::unique_ptr<ConnectController> connectController_;
     std::unique_ptr<SearchController> searchController_;
     std::unique_ptr<EditorModels> editorModels_;
+    std::unique_ptr<PeqEditorModel> peqModel_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<EditorWindows> editorWindows_;
     // Owned by the main window:
@@ -80,6 +85,7 @@ private:
     DeviceListWindow *deviceList_ = nullptr;
     ConnectWindow *connectWindow_ = nullptr;
     SearchWindow *searchWindow_ = nullptr;
+    PeqWindow *peqWindow_ = nullptr;
 };
 
 }  // namespace talvo

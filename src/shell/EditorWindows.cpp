@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QProgressBar>
 
+#include "editors/CrossoverModel.h"
+#include "editors/CrossoverWindow.h"
 #include "editors/DelayWindow.h"
 #include "editors/EditorModels.h"
 #include "editors/EditorWindowParts.h"
@@ -26,13 +28,18 @@ EditorWindows::EditorWindows(EditorModels &models, MainWindow &main, InterfaceTe
     for (int channel : {0, 1}) {
         const auto i = static_cast<std::size_t>(channel);
         gain_[i] = new GainWindow(models_.gain(channel), &main_);
+        crossover_[i] = new CrossoverWindow(models_.crossover(channel), &main_);
         delay_[i] = new DelayWindow(models_.delay(channel), &main_);
         limiter_[i] = new LimiterWindow(models_.limiter(channel), &main_);
     }
-    // Left before right, gain, delay, limiter: the order the windows were created in.
+    // Left before right, gain, crossover, delay, limiter: the order the windows were created in.
     for (int channel : {0, 1}) {
         const auto i = static_cast<std::size_t>(channel);
         texts.Register(gain_[i], [w = gain_[i]] { w->ApplyTexts(); });
+    }
+    for (int channel : {0, 1}) {
+        const auto i = static_cast<std::size_t>(channel);
+        texts.Register(crossover_[i], [w = crossover_[i]] { w->ApplyTexts(); });
     }
     for (int channel : {0, 1}) {
         const auto i = static_cast<std::size_t>(channel);
@@ -120,8 +127,16 @@ void EditorWindows::openEditor(int channel, int stage) {
     case SignalFlowPanel::Stage::Limiter:
         limiter_[i]->Open();
         break;
+    case SignalFlowPanel::Stage::Crossover: {
+        // The curve is redrawn and the open flag is up while the window is open.
+        CrossoverModel &crossover = models_.crossover(channel);
+        crossover.EditorOpening();
+        crossover_[i]->Open();
+        crossover.EditorClosed();
+        break;
+    }
     default:
-        break;  // PEQ and XOVER open their editors elsewhere
+        break;  // the PEQ blocks open their editor elsewhere
     }
 }
 

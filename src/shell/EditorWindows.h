@@ -1,5 +1,5 @@
 #pragma once
-// The editor windows of both channels (gain, delay, limiter) and what joins them and the mode
+// The editor windows of both channels (gain, crossover, delay, limiter) and what joins them and the mode
 // controller to the main window: the signal-flow panel's blocks open the windows, its "180"
 // boxes switch the phase, the Mode menu changes the operating mode (its check marks and the
 // Bridge entry follow), and the panel shows the diagram of the mode.
@@ -17,6 +17,7 @@ class QAction;
 
 namespace talvo {
 
+class CrossoverWindow;
 class DelayWindow;
 class EditorModels;
 class GainWindow;
@@ -33,6 +34,7 @@ public:
     GainWindow &gain(int channel) const { return *gain_[static_cast<std::size_t>(channel)]; }
     DelayWindow &delay(int channel) const { return *delay_[static_cast<std::size_t>(channel)]; }
     LimiterWindow &limiter(int channel) const { return *limiter_[static_cast<std::size_t>(channel)]; }
+    CrossoverWindow &crossover(int channel) const { return *crossover_[static_cast<std::size_t>(channel)]; }
 
     // The Mode menu's handlers: the whole mode change through the controller.
     void Stereo1Click();
@@ -54,6 +56,7 @@ private:
     std::array<GainWindow *, 2> gain_{};
     std::array<DelayWindow *, 2> delay_{};
     std::array<LimiterWindow *, 2> limiter_{};
+    std::array<CrossoverWindow *, 2> crossover_{};
     Mode marked_ = Mode::Stereo;
 };
 

@@ -6,7 +6,8 @@
 //         [--window NAME]     ... or another window: connect, search (after a search of the
 //                             first range), devices (the device list), or an editor with a
 //                             program applied: gain-left, gain-right, delay-left, delay-right,
-//                             limiter-left, limiter-right
+//                             limiter-left, limiter-right, peq-left, peq-right, xover-left,
+//                             xover-right
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,8 @@
 #include "devices/ConnectWindow.h"
 #include "devices/DeviceListWindow.h"
 #include "devices/SearchWindow.h"
+#include "editors/CrossoverModel.h"
+#include "editors/CrossoverWindow.h"
 #include "editors/DelayWindow.h"
 #include "editors/EditorModels.h"
 #include "editors/GainModel.h"
@@ -29,6 +32,8 @@
 #include "editors/LimiterWindow.h"
 #include "link/Clock.h"
 #include "link/Connection.h"
+#include "peq/PeqEditorModel.h"
+#include "peq/PeqWindow.h"
 #include "shell/AppIcon.h"
 #include "shell/Application.h"
 #include "programs/ProgramApply.h"
@@ -58,11 +63,14 @@ const char kUsage[] =
     "                     window with the device list's first device), search (the Search window\n"
     "                     after a search of IDs 1..64), devices (the device list), or an editor\n"
     "                     with a program applied: gain-left, gain-right, delay-left,\n"
-    "                     delay-right, limiter-left, limiter-right\n"
+    "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
+    "                     xover-left, xover-right\n"
     "  -h, --help         show this text\n";
 
 const QStringList kEditorShots{"gain-left",  "gain-right",    "delay-left",
-                               "delay-right", "limiter-left", "limiter-right"};
+                               "delay-right", "limiter-left", "limiter-right",
+                               "peq-left",    "peq-right",    "xover-left",
+                               "xover-right"};
 
 // The program the editor pictures show: both channels unmuted with settings of their own.
 talvo::RecordImage ScreenshotProgram() {
@@ -77,6 +85,16 @@ talvo::RecordImage ScreenshotProgram() {
     };
     set(p.left, -12.5, 2.5, 35, 20, 200, 120);
     set(p.right, -3.0, 1.2, 45, 50, 500, 250);
+    // Equaliser curves with a boost, a cut and a narrow notch; one FLAT band on the right.
+    p.left.peq = {{{50.6, 4.5, 2.0}, {500.0, -6.0, 8.0}, {5040.0, 3.0, 1.0}}};
+    p.right.peq = {{{101.0, -4.0, 1.5}, {1560.0, 7.5, 30.0}, {10100.0, -9.0, 3.0}}};
+    p.right.flat = {false, false, true};
+    // Crossovers: a band-pass of two Butterworth filters on the left; on the right a resonant
+    // high-pass under a 48 dB Link-Riley low-pass.
+    p.left.highPass = {10, 80.3};
+    p.left.lowPass = {12, 5040.0};
+    p.right.highPass = {7, 250.0};
+    p.right.lowPass = {15, 2000.0};
     return talvo::EncodeProgram(p);
 }
 
@@ -248,10 +266,14 @@ int main(int argc, char **argv) {
     } else if (kEditorShots.contains(shotWindow)) {
         const int channel = shotWindow.endsWith(QLatin1String("-left")) ? talvo::kLeftChannel : talvo::kRightChannel;
         talvo::EditorWindows &editors = shell.editorWindows();
-        if (shotWindow.startsWith(QLatin1String("gain")))
+        if (shotWindow.startsWith(QLatin1String("peq")))
+            subject = &shell.peqWindow();
+        else if (shotWindow.startsWith(QLatin1String("gain")))
             subject = &editors.gain(channel);
         else if (shotWindow.startsWith(QLatin1String("delay")))
             subject = &editors.delay(channel);
+        else if (shotWindow.startsWith(QLatin1String("xover")))
+            subject = &editors.crossover(channel);
         else
             subject = &editors.limiter(channel);
     }
@@ -287,6 +309,9 @@ int main(int argc, char **argv) {
             shell.programApplier().ApplyProgram();
             shell.texts().ApplyTexts();
             if (auto *gain = qobject_cast<talvo::GainWindow *>(subject)) gain->model().PrepareOpen();
+            if (auto *xover = qobject_cast<talvo::CrossoverWindow *>(subject)) xover->model().EditorOpening();
+            if (auto *peq = qobject_cast<talvo::PeqWindow *>(subject))
+                peq->model().Open(shotWindow.endsWith(QLatin1String("-left")) ? talvo::kLeftChannel : talvo::kRightChannel);
             subject->show();
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;

@@ -1,7 +1,6 @@
 // talvoctl set against the simulated bus (in this process, so that the clock can run faster):
 // the frames each change sends, the mode change, the refusals that send nothing, offline.
 
-
 #include <ostream>
 
 #include <gtest/gtest.h>
@@ -192,7 +191,9 @@ TEST(SetTool, BinaryPrintsHelpAndRefusesWithExitTwo)
     const ToolRun help = testsupport::RunTalvoctl({QStringLiteral("set"), QStringLiteral("--help")}, 30000);
     EXPECT_EQ(help.status, 0);
     const QString &usage = help.out;
-    for (const char *key : {"gain", "delay", "limitThreshold", "hold", "attack", "decay", "phase", "mode"})
+    for (const char *key : {"gain", "delay", "limitThreshold", "hold", "attack", "decay", "phase", "mode", "highPass.slope",
+                            "highPass.freq", "lowPass.slope", "lowPass.freq", "peq.B.freq", "peq.B.gain", "peq.B.q",
+                            "peq.B.flat"})
         EXPECT_TRUE(usage.contains(QLatin1String(key))) << key;
 
     const ToolRun refused = testsupport::RunTalvoctl({QStringLiteral("set"), QStringLiteral("--port"), QStringLiteral("/dev/null"),
@@ -203,6 +204,204 @@ TEST(SetTool, BinaryPrintsHelpAndRefusesWithExitTwo)
     EXPECT_EQ(err.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(err.contains(QStringLiteral("left.gain=-61"))) << err.toStdString();
 }
+
+// ---- Crossover filters and PEQ bands.
+//
+// The simulated amplifier runs its program 1 unless told otherwise: high-pass slope 5 at
+// 35.1 Hz, low-pass slope 0 at 20200 Hz; bands at 30, 270 and 1560 Hz, band 2 at -2.5 dB and
+// Q 1.41, the others 0 dB and Q 3. Program 4 has both filters at slope 7, 120 Hz and 2000 Hz.
+
+struct FilterBandCase {
+    const char *name;
+    int runningProgram;
+    QStringList pairs;
+    std::vector<std::vector<int>> frames;  // the editor frames, in order
+};
+
+// Failures name the case, not its bytes.
+void PrintTo(const FilterBandCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SetFiltersAndBands : public ::testing::TestWithParam<FilterBandCase> {};
+
+TEST_P(SetFiltersAndBands, SendsOneFramePerFilterOrBandWithTheRestFromTheAmplifier)
+{
+    const FilterBandCase &c = GetParam();
+    ClockSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.runningProgram = c.runningProgram;
+    SimLine line({config});
+    const ToolRun run = Set(line.devicePath(), QStringList{"--id", "1"} + c.pairs);
+    line.stop();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_EQ(EditorFrames(line.frames()), c.frames);
+    // ONLINE, then one line per frame.
+    EXPECT_EQ(run.out.count(QLatin1Char('\n')), 1 + static_cast<qsizetype>(c.frames.size())) << run.out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SetFiltersAndBands,
+    ::testing::Values(
+        // Keys of one filter or band gather into one frame where the first of them stands.
+        FilterBandCase{"GatheredAtTheFirstKey",
+                       1,
+                       {"left.lowPass.freq=35.1", "left.gain=0", "right.peq.2.freq=1560", "left.lowPass.slope=13",
+                        "right.peq.2.gain=-3.5", "right.peq.2.q=3"},
+                       {{20, 13, 0, 35, 10}, {2, 0, 0, 170}, {106, 6, 24, 0, 3, 50, 0x55, 3, 0}}},
+        FilterBandCase{"LastOfARepeatedKeyCounts", 1, {"left.lowPass.slope=1", "left.lowPass.slope=2"}, {{20, 2, 78, 232, 0}}},
+        // Parts not given are the running program's.
+        FilterBandCase{"HighPassFrequencyKeepsTheRunningSlope", 1, {"left.highPass.freq=1k"}, {{40, 5, 3, 232, 0}}},
+        FilterBandCase{"FrequencyTakenToTheNextTableValueUp", 1, {"right.highPass.freq=92"}, {{136, 5, 0, 94, 0}}},
+        FilterBandCase{"HighPassAtItsTop", 1, {"left.highPass.freq=16000"}, {{40, 5, 62, 128, 0}}},
+        FilterBandCase{"LowPassSlopeKeepsTheRunningFrequency", 1, {"right.lowPass.slope=7"}, {{116, 7, 78, 232, 0}}},
+        FilterBandCase{"LowPassAtItsBottom", 1, {"left.lowPass.freq=35.1", "left.lowPass.slope=13"}, {{20, 13, 0, 35, 10}}},
+        // The band's gain and Q requantised as the editor's refresh does (Q 1.41 -> 1.5).
+        FilterBandCase{"BandFrequencySnapsUpToTheGrid", 1, {"left.peq.2.freq=1.2k"}, {{10, 4, 186, 0, 2, 50, 0x55, 1, 50}}},
+        FilterBandCase{"BandFrequencyAtTheGridBottom", 1, {"left.peq.1.freq=19.7"}, {{5, 0, 19, 70, 0, 0, 0xAA, 3, 0}}},
+        FilterBandCase{"TypedGainRequantised", 1, {"left.peq.1.gain=1.23"}, {{5, 0, 30, 0, 1, 30, 0xAA, 3, 0}}},
+        FilterBandCase{"QRequantised", 1, {"right.peq.3.q=3.45"}, {{111, 6, 24, 0, 0, 0, 0xAA, 3, 50}}},
+        // A FLAT band goes out as the flat frame, with its given gain kept out of it.
+        FilterBandCase{"FlatBandGoesOutAsTheFlatFrame",
+                       1,
+                       {"left.peq.2.flat=yes", "left.peq.2.gain=6"},
+                       {{10, 1, 14, 0, 0, 0, 0, 1, 50}}},
+        FilterBandCase{"FlatOffSendsTheRealBand", 1, {"left.peq.2.flat=no"}, {{10, 1, 14, 0, 2, 50, 0x55, 1, 50}}},
+        // Moving both filters past each other is fine when the end result is in order.
+        FilterBandCase{"BothFiltersMovedUpTogether",
+                       4,
+                       {"left.highPass.freq=5k", "left.lowPass.freq=10k"},
+                       {{40, 7, 19, 176, 0}, {20, 7, 39, 116, 0}}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(SetTool, FilterAndBandValuesReachTheAmplifier)
+{
+    ClockSpeed speed(10);
+    SimLine line;
+    const ToolRun run = Set(line.devicePath(), {"--id", "1", "right.lowPass.freq=2k", "right.lowPass.slope=15",
+                                                "right.peq.3.gain=-12", "right.peq.3.q=128"});
+    line.stop();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const auto live = line.bus().amplifier(0).liveProgram();
+    const std::vector<int> lowPass(live.begin() + 64 + 24, live.begin() + 64 + 28);
+    EXPECT_EQ(lowPass, (std::vector<int>{15, 7, 208, 0}));
+    const std::vector<int> band3(live.begin() + 64 + 16, live.begin() + 64 + 24);
+    EXPECT_EQ(band3, (std::vector<int>{6, 24, 0, 12, 0, 0x55, 128, 0}));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("right.lowPass 48dB Link-Riley 2.0KHz (command 116: 15 7 208 0)")))
+        << run.out.toStdString();
+}
+
+struct CrossingCase {
+    const char *name;
+    int runningProgram;
+    QStringList pairs;
+    const char *named;
+};
+
+void PrintTo(const CrossingCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SetCrossedFilters : public ::testing::TestWithParam<CrossingCase> {};
+
+// The high-pass of a channel never ends above its low-pass: the whole command is refused
+// after connecting (the running filters are known only then) and no frame of it goes out.
+TEST_P(SetCrossedFilters, RefusedAsAWholeAfterConnecting)
+{
+    const CrossingCase &c = GetParam();
+    ClockSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.runningProgram = c.runningProgram;
+    SimLine line({config});
+    const ToolRun run = Set(line.devicePath(), QStringList{"--id", "1", "left.gain=0", "right.peq.1.gain=3"} + c.pairs);
+    line.stop();
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, QStringLiteral("ONLINE\n"));
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
+    EXPECT_TRUE(EditorFrames(line.frames()).empty());
+    // Connected and disconnected all the same.
+    ASSERT_FALSE(line.frames().empty());
+    EXPECT_EQ(line.frames().back().frame.command, 220);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, SetCrossedFilters,
+    ::testing::Values(CrossingCase{"HighPassAboveTheRunningLowPass", 4, {"left.highPass.freq=5k"}, "left high-pass (5.04KHz)"},
+                      CrossingCase{"LowPassBelowTheRunningHighPass", 4, {"right.lowPass.freq=100"}, "right low-pass (101Hz)"},
+                      // The crossing stands until the mode change resets the filters.
+                      CrossingCase{"CrossedBeforeAModeChange", 4, {"left.highPass.freq=5k", "mode=stereo"}, "left high-pass"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Program 1 has its high-pass at 35.1 Hz, the lowest low-pass: equal corners are allowed.
+TEST(SetTool, LowPassMayMeetTheHighPass)
+{
+    ClockSpeed speed(10);
+    SimLine line;
+    const ToolRun run = Set(line.devicePath(), {"--id", "1", "left.lowPass.freq=35.1"});
+    line.stop();
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(EditorFrames(line.frames()), (std::vector<std::vector<int>>{{20, 0, 0, 35, 10}}));
+}
+
+// After a mode change the filters are the default program's (10 Hz .. 20200 Hz, slope 0),
+// whatever the amplifier ran before.
+TEST(SetTool, FilterAfterAModeChangeStartsFromTheDefaultProgram)
+{
+    ClockSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.runningProgram = 4;
+    SimLine line({config});
+    const ToolRun run = Set(line.devicePath(), {"--id", "1", "mode=stereo", "left.highPass.freq=5k"});
+    line.stop();
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const auto frames = EditorFrames(line.frames());
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), (std::vector<int>{40, 0, 19, 176, 0}));
+}
+
+class SetFilterRefusals : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SetFilterRefusals, NothingReachesTheBus)
+{
+    const RefusalCase &c = GetParam();
+    SimLine line;
+    const ToolRun run = Set(line.devicePath(), c.args);
+    line.stop();
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
+    EXPECT_TRUE(line.frames().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, SetFilterRefusals,
+    ::testing::Values(
+        RefusalCase{"SlopeAboveFifteen", {"--id", "1", "left.gain=1", "left.highPass.slope=16"}, "left.highPass.slope=16"},
+        RefusalCase{"SlopeNotWhole", {"--id", "1", "left.gain=1", "left.lowPass.slope=1.5"}, "left.lowPass.slope=1.5"},
+        RefusalCase{"LowPassBelowItsRange", {"--id", "1", "left.gain=1", "left.lowPass.freq=35"}, "left.lowPass.freq=35"},
+        RefusalCase{"LowPassAboveItsRange", {"--id", "1", "left.gain=1", "right.lowPass.freq=20.3k"}, "right.lowPass.freq=20.3k"},
+        RefusalCase{"HighPassBelowItsRange", {"--id", "1", "left.gain=1", "left.highPass.freq=9.9"}, "left.highPass.freq=9.9"},
+        RefusalCase{"HighPassAboveItsRange", {"--id", "1", "left.gain=1", "left.highPass.freq=16.1k"}, "left.highPass.freq=16.1k"},
+        RefusalCase{"FrequencyNotANumber", {"--id", "1", "left.gain=1", "left.highPass.freq=abc"}, "left.highPass.freq=abc"},
+        RefusalCase{"UnknownFilterPart", {"--id", "1", "left.gain=1", "left.highPass.q=3"}, "left.highPass.q=3"},
+        RefusalCase{"BandFour", {"--id", "1", "left.gain=1", "left.peq.4.gain=0"}, "left.peq.4.gain=0"},
+        RefusalCase{"BandFrequencyBelowTheGrid", {"--id", "1", "left.gain=1", "left.peq.1.freq=19.6"}, "left.peq.1.freq=19.6"},
+        RefusalCase{"BandFrequencyAboveTheGrid", {"--id", "1", "left.gain=1", "left.peq.1.freq=20.21k"}, "left.peq.1.freq=20.21k"},
+        RefusalCase{"BandGainAboveTwelve", {"--id", "1", "left.gain=1", "right.peq.2.gain=12.1"}, "right.peq.2.gain=12.1"},
+        RefusalCase{"BandGainBelowMinusTwelve", {"--id", "1", "left.gain=1", "right.peq.2.gain=-12.01"}, "right.peq.2.gain=-12.01"},
+        RefusalCase{"QBelowItsRange", {"--id", "1", "left.gain=1", "left.peq.3.q=0.3"}, "left.peq.3.q=0.3"},
+        RefusalCase{"QAboveItsRange", {"--id", "1", "left.gain=1", "left.peq.3.q=128.5"}, "left.peq.3.q=128.5"},
+        RefusalCase{"FlatNeitherYesNorNo", {"--id", "1", "left.gain=1", "left.peq.1.flat=maybe"}, "left.peq.1.flat=maybe"},
+        // Both corners given: the crossing is seen before the port is touched.
+        RefusalCase{"BothCornersGivenCrossed",
+                    {"--id", "1", "left.gain=1", "left.highPass.freq=5k", "left.lowPass.freq=2k"},
+                    "left high-pass (5.04KHz) would be above the left low-pass (2.0KHz)"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace talvo::testing

@@ -1,8 +1,11 @@
 // talvoctl: TALVO amplifier programs and frames from the command line.
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include "Commands.h"
 
@@ -31,6 +34,8 @@ const char *const kUsage =
     "                                 connect, send each change as its editor does (gain,\n"
     "                                 delay, limiter, phase of left/right, mode), disconnect;\n"
     "                                 `talvoctl set --help` lists the keys\n"
+    "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
+    "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --help                         this text\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
@@ -39,8 +44,23 @@ const char *const kUsage =
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Drawing text needs the GUI side of Qt; the picture is made off-screen, so no display is
+    // needed unless the caller chose a platform.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && !std::strcmp(argv[1], "plot")) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The platform's own notes (a missing runtime folder and the like) are no concern of a
+        // picture written to a file; talvoctl's errors go to stderr by themselves.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtFatalMsg)
+                std::fprintf(stderr, "talvoctl: %s\n", qPrintable(message));
+        });
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QStringList args = QCoreApplication::arguments().mid(1);
     QTextStream out(stdout);
     QTextStream err(stderr);
 
@@ -64,6 +84,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunConnectCommand(args, out, err);
     if (command == "set")
         return talvo::cli::RunSetCommand(args, out, err);
+    if (command == "plot")
+        return talvo::cli::RunPlotCommand(args, out, err);
 
     err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
     return talvo::cli::kExitRefused;
