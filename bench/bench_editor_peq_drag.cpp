@@ -10,96 +10,48 @@
 //    such gap (on a loaded machine a gap can be time the thread was not scheduled at all);
 //    handler_ms: the longest mouse-move handler (refresh, paint and send).
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
-#include "link/Link.h"
+#include "QtBenchmarkMain.h"
+#include "SimBusBench.h"
+
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqPlotPainter.h"
 #include "programs/ProgramApply.h"
-#include "sim/Bus.h"
-#include "sim/SerialServer.h"
-#include "state/AppState.h"
 
 namespace {
 
 using namespace talvo;
-using Steady = std::chrono::steady_clock;
+using namespace talvo::bench;
 
 constexpr double kDragMs = 5000;
 constexpr int kStepMs = 16;
 constexpr int kBand = 2;
 constexpr int kLeftBand2Offset = 16 + 8;  // band 2 in the left channel block of the record
 
-double MsSince(Steady::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Steady::now() - t).count();
-}
-
-// CPU time of the calling thread, ms.
-double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 void BM_DraggedPeqMarker(benchmark::State &bench)
 {
     for (auto _ : bench) {
-        sim::Bus bus;
-        bus.addAmplifier(sim::AmplifierConfig());
-        QString error;
-        auto server = sim::SerialServer::openPseudoTerminal(&error);
-        if (!server) {
-            bench.SkipWithError(error.toStdString().c_str());
+        SimBusRig rig;
+        if (!rig.ok()) {
+            bench.SkipWithError(rig.error.toStdString().c_str());
             return;
         }
-        std::thread serving([&] { server->serve(bus); });
-
-        AppState state;
-        Link link(state.link);
+        AppState &state = rig.state;
+        Link &link = rig.link;
         PeqEditorModel model(state, link);
         QImage plot;
         QObject::connect(&model, &PeqEditorModel::plotChanged,
                          [&] { DrawPeqPlot(plot, model.drawnBands(), model.curve()); });
-        link.SetDeviceOverride(server->devicePath());
-        if (!link.OpenPort()) {
-            server->requestStop();
-            serving.join();
-            bench.SkipWithError("cannot open the pseudo-terminal");
-            return;
-        }
-        state.link.sendEnabled.store(1);
-        state.link.linkActive = kYes;
-        state.link.outFrame.address = 1;
-
         model.Open(kLeftChannel);
         model.Shown();
 
-        // The probe: any gap between its ticks beyond 1 ms is time the loop was kept busy.
-        double stall = 0;
-        double busy = 0;
-        Steady::time_point lastProbe = Steady::now();
-        double lastCpu = ThreadCpuMs();
-        QTimer probe;
-        probe.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            const double cpu = ThreadCpuMs();
-            stall = std::max(stall, MsSince(lastProbe) - 1.0);
-            busy = std::max(busy, cpu - lastCpu);
-            lastProbe = Steady::now();
-            lastCpu = cpu;
-        });
+        StallProbe probe;
 
         // Band 2's marker picked up, then moved back and forth across the plot and up and down
         // its gain range, 3 columns and 1 row a move.
@@ -108,8 +60,6 @@ void BM_DraggedPeqMarker(benchmark::State &bench)
         int y = GainToRow(start.gain);
         model.PlotPressed(x, y);
         if (model.selectedBand() != kBand) {
-            server->requestStop();
-            serving.join();
             bench.SkipWithError("the press did not pick band 2");
             return;
         }
@@ -131,7 +81,7 @@ void BM_DraggedPeqMarker(benchmark::State &bench)
         });
 
         const Steady::time_point begin = Steady::now();
-        probe.start(1);
+        probe.start();
         drag.start(kStepMs);
         link.WaitPumping(kDragMs);
         drag.stop();
@@ -143,42 +93,22 @@ void BM_DraggedPeqMarker(benchmark::State &bench)
         probe.stop();
         model.Closed();
         link.WaitForIdle(2000);
-        server->requestStop();
-        serving.join();
+        rig.stop();
         bench.SetIterationTime(dragMs / 1000.0);
 
         const std::uint8_t command = PeqBandCommand(kLeftChannel, kBand);
-        int framesDuringDrag = 0;
-        const auto &frames = bus.record().frames;
-        const double firstMs = frames.empty() ? 0 : frames.front().firstByteMs;
-        for (const auto &f : frames)
-            framesDuringDrag += f.frame.command == command && f.firstByteMs - firstMs < dragMs;
-        const auto live = bus.amplifier(0).liveProgram();
+        const int framesDuringDrag = FramesWithin(rig.bus.record().frames, command, dragMs);
+        const auto live = rig.bus.amplifier(0).liveProgram();
         const auto wanted = PeqBandBytes(released);
         const bool reached = std::equal(wanted.begin(), wanted.end(), live.begin() + kLeftBand2Offset);
         const double frameMs = (8 + kFrameOverhead) * kByteGapMs + PacingDelayMs(command);
 
-        bench.counters["frames_out"] = framesDuringDrag;
-        bench.counters["max_frames"] = static_cast<int>(dragMs / frameMs) + 1;
-        bench.counters["last_reached"] = reached ? 1 : 0;
-        bench.counters["stall_ms"] = stall;
-        bench.counters["busy_ms"] = busy;
-        bench.counters["handler_ms"] = handler;
-        if (!reached)
-            bench.SkipWithError("the released band did not reach the amplifier");
+        ReportHeldControl(bench, framesDuringDrag, static_cast<int>(dragMs / frameMs) + 1, reached, probe, handler,
+                          "the released band did not reach the amplifier");
     }
 }
 BENCHMARK(BM_DraggedPeqMarker)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TALVO_QT_BENCHMARK_MAIN()

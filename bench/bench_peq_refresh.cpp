@@ -3,10 +3,11 @@
 // plot's image (the image reused, as the plot does). It runs on every mouse move of a marker
 // drag, so it must stay far below a frame of the drag (goal: under 1 ms).
 
-#include <QCoreApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
+
+#include "QtBenchmarkMain.h"
 
 #include "editors/EditorTimer.h"
 #include "link/Link.h"
@@ -47,13 +48,4 @@ BENCHMARK(BM_PeqEditorRefresh)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TALVO_QT_BENCHMARK_MAIN()

@@ -211,6 +211,24 @@ TEST(SetTool, BinaryPrintsHelpAndRefusesWithExitTwo)
 // 35.1 Hz, low-pass slope 0 at 20200 Hz; bands at 30, 270 and 1560 Hz, band 2 at -2.5 dB and
 // Q 1.41, the others 0 dB and Q 3. Program 4 has both filters at slope 7, 120 Hz and 2000 Hz.
 
+// talvoctl set with --id 1 on an amplifier that runs `program`; what it sent on the line.
+struct SetOnProgramRun {
+    ToolRun run;
+    std::vector<sim::FrameRecord> frames;
+};
+
+SetOnProgramRun SetOnProgram(int program, const QStringList &pairs)
+{
+    ClockSpeed speed(10);
+    sim::AmplifierConfig config;
+    config.runningProgram = program;
+    SimLine line({config});
+    SetOnProgramRun r{Set(line.devicePath(), QStringList{"--id", "1"} + pairs), {}};
+    line.stop();
+    r.frames = line.frames();
+    return r;
+}
+
 struct FilterBandCase {
     const char *name;
     int runningProgram;
@@ -229,15 +247,10 @@ class SetFiltersAndBands : public ::testing::TestWithParam<FilterBandCase> {};
 TEST_P(SetFiltersAndBands, SendsOneFramePerFilterOrBandWithTheRestFromTheAmplifier)
 {
     const FilterBandCase &c = GetParam();
-    ClockSpeed speed(10);
-    sim::AmplifierConfig config;
-    config.runningProgram = c.runningProgram;
-    SimLine line({config});
-    const ToolRun run = Set(line.devicePath(), QStringList{"--id", "1"} + c.pairs);
-    line.stop();
+    const auto [run, frames] = SetOnProgram(c.runningProgram, c.pairs);
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-    EXPECT_EQ(EditorFrames(line.frames()), c.frames);
+    EXPECT_EQ(EditorFrames(frames), c.frames);
     // ONLINE, then one line per frame.
     EXPECT_EQ(run.out.count(QLatin1Char('\n')), 1 + static_cast<qsizetype>(c.frames.size())) << run.out.toStdString();
 }
@@ -312,20 +325,15 @@ class SetCrossedFilters : public ::testing::TestWithParam<CrossingCase> {};
 TEST_P(SetCrossedFilters, RefusedAsAWholeAfterConnecting)
 {
     const CrossingCase &c = GetParam();
-    ClockSpeed speed(10);
-    sim::AmplifierConfig config;
-    config.runningProgram = c.runningProgram;
-    SimLine line({config});
-    const ToolRun run = Set(line.devicePath(), QStringList{"--id", "1", "left.gain=0", "right.peq.1.gain=3"} + c.pairs);
-    line.stop();
+    const auto [run, frames] = SetOnProgram(c.runningProgram, QStringList{"left.gain=0", "right.peq.1.gain=3"} + c.pairs);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, QStringLiteral("ONLINE\n"));
     EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
-    EXPECT_TRUE(EditorFrames(line.frames()).empty());
+    EXPECT_TRUE(EditorFrames(frames).empty());
     // Connected and disconnected all the same.
-    ASSERT_FALSE(line.frames().empty());
-    EXPECT_EQ(line.frames().back().frame.command, 220);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().frame.command, 220);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -351,35 +359,16 @@ TEST(SetTool, LowPassMayMeetTheHighPass)
 // whatever the amplifier ran before.
 TEST(SetTool, FilterAfterAModeChangeStartsFromTheDefaultProgram)
 {
-    ClockSpeed speed(10);
-    sim::AmplifierConfig config;
-    config.runningProgram = 4;
-    SimLine line({config});
-    const ToolRun run = Set(line.devicePath(), {"--id", "1", "mode=stereo", "left.highPass.freq=5k"});
-    line.stop();
+    const auto [run, frames] = SetOnProgram(4, {"mode=stereo", "left.highPass.freq=5k"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const auto frames = EditorFrames(line.frames());
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.back(), (std::vector<int>{40, 0, 19, 176, 0}));
+    const auto sent = EditorFrames(frames);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), (std::vector<int>{40, 0, 19, 176, 0}));
 }
 
-class SetFilterRefusals : public ::testing::TestWithParam<RefusalCase> {};
-
-TEST_P(SetFilterRefusals, NothingReachesTheBus)
-{
-    const RefusalCase &c = GetParam();
-    SimLine line;
-    const ToolRun run = Set(line.devicePath(), c.args);
-    line.stop();
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
-    EXPECT_TRUE(line.frames().empty());
-}
-
+// Filter and band values out of range: nothing reaches the bus either.
 INSTANTIATE_TEST_SUITE_P(
-    Values, SetFilterRefusals,
+    FilterAndBandValues, SetRefusals,
     ::testing::Values(
         RefusalCase{"SlopeAboveFifteen", {"--id", "1", "left.gain=1", "left.highPass.slope=16"}, "left.highPass.slope=16"},
         RefusalCase{"SlopeNotWhole", {"--id", "1", "left.gain=1", "left.lowPass.slope=1.5"}, "left.lowPass.slope=1.5"},

@@ -168,9 +168,9 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     // One line on what failed: the link's failure first, then what became of the program.
     QString linkFailure;
     if (!online)
-        linkFailure = ConnectOutcomeText(connect.LastOutcome(), request.id, *portText);
+        linkFailure = ConnectOutcomeText(connect.LastOutcome(), request->id, *portText);
     else if (failedFrames > 0)
-        linkFailure = QStringLiteral("the disconnect could not be sent to ID %1 on %2").arg(request.id).arg(*portText);
+        linkFailure = QStringLiteral("the disconnect could not be sent to ID %1 on %2").arg(request->id).arg(*portText);
     // The window's sentence as a clause of the tool's line.
     if (linkFailure.endsWith(QLatin1Char('.')))
         linkFailure.chop(1);
