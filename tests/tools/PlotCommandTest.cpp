@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -13,29 +12,18 @@
 #include "peq/PeqResponse.h"
 #include "programs/ProgramFile.h"
 #include "programs/ProgramRecord.h"
+#include "tests/support/ToolRun.h"
 
 namespace talvo::testing {
 namespace {
 
 const PeqBands kDefaultPeq{{{30.0, 0.0, 3.0}, {270.0, 0.0, 3.0}, {1560.0, 0.0, 3.0}}};
 
-struct PlotRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using PlotRun = testsupport::ToolRun;
 
 PlotRun Plot(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(TALVOCTL_PATH), QStringList{QStringLiteral("plot")} + args);
-    PlotRun run;
-    if (!p.waitForFinished(60000))
-        return run;
-    run.status = p.exitCode();
-    run.out = QString::fromUtf8(p.readAllStandardOutput());
-    run.err = QString::fromUtf8(p.readAllStandardError());
-    return run;
+    return testsupport::RunTalvoctl(QStringList{QStringLiteral("plot")} + args);
 }
 
 QString ProgramFile(const QTemporaryDir &dir)

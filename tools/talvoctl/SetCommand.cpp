@@ -622,7 +622,7 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             return s.grouped() && !s.afterMode && (s.first.stage == Stage::Filter || !s.complete());
         });
         if (needsRunning && !connect.LastReadOut()) {
-            err << "talvoctl set: the program amplifier " << request.id
+            err << "talvoctl set: the program amplifier " << request->id
                 << " runs could not be read, so its filters and bands are unknown; nothing was set\n";
             online = false;
         } else {
