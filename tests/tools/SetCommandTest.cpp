@@ -91,6 +91,33 @@ TEST(SetTool, SendsEachChangeInOrderWithItsEditorsFrame)
     EXPECT_EQ(amp.liveProgram()[64 + 40], 180);  // right phase
 }
 
+// A line that dies while changes go out: the command says so and fails (changes still to come
+// are not sent once the loss is known).
+TEST(SetTool, APortLostMidwayStopsTheRestAndFails)
+{
+    ClockSpeed speed(10);
+    const QStringList changes{"--id", "1", "left.gain=-12.5", "left.delay=3", "right.gain=0", "right.delay=1"};
+    // How many bytes the connect and read-out take: the line hangs up inside the first change.
+    qint64 beforeChanges = 0;
+    {
+        SimLine line({sim::AmplifierConfig()}, PatientBus());
+        ASSERT_EQ(Set(line.devicePath(), changes).status, 0);
+        line.stop();
+        for (const auto &f : line.frames()) {
+            if (f.frame.command != 220 && (f.frame.command < 231 || f.frame.command > 239))
+                break;
+            beforeChanges += f.wire.size();
+        }
+    }
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
+    line.hangUpAfterReceiving(beforeChanges + 4);
+    const ToolRun run = Set(line.devicePath(), changes);
+    line.stop();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("lost"))) << run.err.toStdString();
+    EXPECT_TRUE(EditorFrames(line.frames()).empty());
+}
+
 TEST(SetTool, ModeRunsTheWholeModeChange)
 {
     ClockSpeed speed(10);

@@ -600,6 +600,7 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     ConnectController connect(state, link, linkController, applier);
 
     int lostFrames = 0;
+    bool portGone = false;
     bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
     if (!online) {
@@ -646,7 +647,15 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             if (!written)
                 ++lostFrames;
         });
+        std::size_t sent = 0;
         for (const Step &s : steps) {
+            // A lost port has told its reason already; what is left cannot go out.
+            if (!link.IsPortOpen()) {
+                err << "talvoctl set: the port was lost; " << steps.size() - sent << " change(s) not sent\n";
+                portGone = true;
+                break;
+            }
+            ++sent;
             const Change &c = s.first;
             const QString shown = s.grouped() ? SendGroup(models, peq, s) : Send(models, c);
             out << (s.grouped() ? s.name() : c.key) << ' ' << shown;
@@ -667,7 +676,7 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     err.flush();
     if (refused)
         return kExitRefused;
-    return online && lostFrames == 0 ? kExitOk : kExitFailed;
+    return online && lostFrames == 0 && !portGone ? kExitOk : kExitFailed;
 }
 
 }  // namespace talvo::cli
