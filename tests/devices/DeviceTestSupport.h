@@ -34,15 +34,7 @@ constexpr double SpeedKeeping(double nominalMs)
     return std::max(1.0, nominalMs / kLoadedMachineNeedMs);
 }
 
-// A bus whose amplifiers wait for the rest of a frame however long the sender stalls between
-// two bytes. Their receivers give a frame up after 0.5 s of silence, which a sped-up clock
-// shrinks to a stall a busy machine easily has; these tests never leave a frame half sent.
-inline sim::BusOptions PatientBus()
-{
-    sim::BusOptions options;
-    options.interByteTimeoutMs = 0;
-    return options;
-}
+using testsupport::PatientBus;
 
 // The record a connect's read-out should assemble from an amplifier: its live program with the
 // live gains over the stored ones.

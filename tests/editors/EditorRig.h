@@ -50,14 +50,7 @@ public:
     ~ClockSpeed() { Clock::setSpeed(1.0); }
 };
 
-// A loaded machine may stall a sender thread for a while between two bytes (the sped-up clock
-// makes that look long): the bus waits for the rest of a frame rather than drop it.
-inline sim::BusOptions PatientBus()
-{
-    sim::BusOptions options;
-    options.interByteTimeoutMs = 0;
-    return options;
-}
+using testsupport::PatientBus;
 
 inline sim::AmplifierConfig SilentAmplifier()
 {

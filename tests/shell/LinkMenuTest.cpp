@@ -216,7 +216,7 @@ TEST_F(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
     s.outFrame.set(220, {100});
     app().link().SendCommand();
     EXPECT_EQ(w.statusText(0), "  1: Connect...");
-    for (int i = 0; i < 100 && w.statusText(0) != "  1:Finish..."; ++i) app().link().WaitPumping(20);
+    for (int i = 0; i < 500 && w.statusText(0) != "  1:Finish..."; ++i) app().link().WaitPumping(20);
     EXPECT_EQ(w.statusText(0), "  1:Finish...");
     EXPECT_EQ(s.reply.replyAddress, 1);
 

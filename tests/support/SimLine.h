@@ -15,6 +15,16 @@
 
 namespace talvo::testsupport {
 
+// A bus whose amplifiers wait for the rest of a frame however long the sender stalls between
+// two bytes. Their receivers give a frame up after 0.5 s of silence, which a sped-up clock
+// shrinks to a stall a busy machine easily has; for tests that never leave a frame half sent.
+inline sim::BusOptions PatientBus()
+{
+    sim::BusOptions options;
+    options.interByteTimeoutMs = 0;
+    return options;
+}
+
 // Several amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread.
 // The bus and its record may be looked at only after stop().
 class SimLine {

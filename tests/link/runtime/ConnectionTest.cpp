@@ -183,7 +183,7 @@ TEST(LinkDisconnect, AfterASearchWithoutConnectionNothingGoesOut)
 {
     // Sending is enabled but nobody is connected: the disconnect frames fail the send gate.
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectedLink c(line.devicePath(), 1);
     c.state.linkActive = 0;
     LinkController controller(c.link);
@@ -199,7 +199,7 @@ TEST(LinkDisconnect, AfterASearchWithoutConnectionNothingGoesOut)
 TEST(LinkConnect, ReopensThePortAndEnablesSending)
 {
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     LinkState state;
     Link link(state);
     link.SetDeviceOverride(line.devicePath());

@@ -34,6 +34,7 @@ inline QString Hex(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
+using testsupport::PatientBus;
 using testsupport::SimLine;
 
 // The settings file goes to a folder of its own for the test's lifetime.

@@ -43,7 +43,7 @@ QByteArray ExpectedWire(const char *spaced)
 TEST(LinkSend, WireBytesReachTheBusExactly)
 {
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectedLink c(line.devicePath());
     for (const WireCase &w : kWireCases) {
         c.state.outFrame.address = w.id;
@@ -88,6 +88,7 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
         {5, {1, 2, 3, 4, 5, 6, 7, 8}},               // 20 bytes, 250 ms
         {2, {12, 50, 85}},                           // 15 bytes, 150 ms
     };
+    const double queuedAt = Clock::nowMs();
     for (const auto &[command, data] : frames) {
         c.state.outFrame.command = command;
         c.state.outFrame.length = static_cast<std::uint8_t>(data.size());
@@ -97,45 +98,27 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
     ASSERT_TRUE(c.link.WaitForIdle(10000));
     line.stop();
 
+    // The simulator stamps a byte when it reads it, which is never before the byte was written
+    // but may be much later on a busy machine. So the check runs one way only: no byte may
+    // arrive before the sender could have written it while leaving 6 ms after every byte before
+    // it and each earlier frame's pacing after that frame. A sender that skips the pauses
+    // writes its bytes sooner than that; a late stamp never makes this fail.
     constexpr double kStampMs = 1.0;  // what the clock and the stamps may disagree by
-    // A loaded machine may wake the simulator late twice in a row; two such stretches in the
-    // run are forgiven, a sender that skips a pause in every frame (four here) is not.
-    int unexplained = 0;
-    std::string notes;
     ASSERT_EQ(line.frames().size(), frames.size());
-    double gapBefore = 1e9;  // nothing before the first byte
+    double earliest = queuedAt;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const sim::FrameRecord &f = line.frames()[i];
         SCOPED_TRACE(Hex(f.wire).toStdString());
         ASSERT_EQ(f.gapsMs.size(), static_cast<std::size_t>(f.wire.size() - 1));
-        EXPECT_GE(Median(f.gapsMs), kByteGapMs - 0.05);
-        // A first byte stamped late shortens the frame by as much.
-        const double span = f.lastByteMs - f.firstByteMs;
-        if (span < (f.wire.size() - 1) * kByteGapMs - kStampMs) {
-            ++unexplained;
-            notes += Hex(f.wire).toStdString() + ": " + std::to_string(span) + " ms from first to last byte\n";
+        double stamp = f.firstByteMs;
+        for (qsizetype k = 0; k < f.wire.size(); ++k) {
+            if (k > 0)
+                stamp += f.gapsMs[static_cast<std::size_t>(k - 1)];
+            EXPECT_GE(stamp, earliest - kStampMs) << "byte " << k;
+            earliest += kByteGapMs;
         }
-        if (i > 0) {
-            // The previous frame's last byte is followed by its 6 ms and then its pacing.
-            const double needed = kByteGapMs + PacingDelayMs(frames[i - 1].first);
-            if (f.sincePreviousMs + gapBefore < needed + kByteGapMs - kStampMs) {
-                ++unexplained;
-                notes += Hex(f.wire).toStdString() + ": " + std::to_string(f.sincePreviousMs) + " ms after the frame before\n";
-                EXPECT_GE(f.sincePreviousMs + gapBefore, needed + kByteGapMs - 3 * kStampMs);
-            }
-            gapBefore = f.sincePreviousMs - needed + kByteGapMs;  // what it leaves to make up
-        }
-        for (std::size_t g = 0; g < f.gapsMs.size(); ++g) {
-            const double gap = f.gapsMs[g];
-            if (gap < kByteGapMs - kStampMs && gapBefore + gap < 2 * kByteGapMs - kStampMs) {
-                ++unexplained;
-                notes += Hex(f.wire).toStdString() + ": gap " + std::to_string(g) + " of " + std::to_string(gap) +
-                         " ms after " + std::to_string(gapBefore) + " ms\n";
-            }
-            gapBefore = gap;
-        }
+        earliest += PacingDelayMs(frames[i].first);
     }
-    EXPECT_LE(unexplained, 2) << notes;
 }
 
 TEST(LinkSend, TheFrameSentIsOutFrameAsItWasAtTheCall)
@@ -143,7 +126,7 @@ TEST(LinkSend, TheFrameSentIsOutFrameAsItWasAtTheCall)
     // With a frame pending, the send waits 10 ms with the event loop running; a timer that
     // fills outFrame for its own command meanwhile must not change the frame being sent.
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectedLink c(line.devicePath(), 3);
     c.send(2, {1, 0, 0xAA});
     ASSERT_EQ(c.state.pendingFrames.load(), 1);
@@ -167,7 +150,7 @@ TEST(LinkSend, TheFrameSentIsOutFrameAsItWasAtTheCall)
 TEST(LinkSend, SendIfIdleDropsWhileAFrameIsPendingButMarksTheChange)
 {
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectedLink c(line.devicePath());
     c.send(2, {1, 0, 0xAA});
     ASSERT_EQ(c.state.pendingFrames.load(), 1);

@@ -28,7 +28,7 @@ TEST(LinkTransfers, ReadLiveProgramTakesEveryBlockOnce)
     config.runningProgram = 2;
     config.firmwareMajor = 3;
     config.firmwareMinor = 7;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectedLink c(line.devicePath(), 9);
     Shown shown;
     shown.watch(c.link);
@@ -68,7 +68,7 @@ TEST(LinkTransfers, ASilentAmplifierIsAskedOnceMoreForEachBlockAndTwiceForTheSta
     ScopedSpeed speed(4);
     sim::AmplifierConfig config;
     config.faults.noAnswer = true;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectedLink c(line.devicePath(), 1);
     Shown shown;
     shown.watch(c.link);
@@ -91,7 +91,7 @@ TEST(LinkTransfers, ARequestForgetsTheBlockThatArrivedBefore)
     ScopedSpeed speed(4);
     sim::AmplifierConfig config;
     config.faults.noAnswer = true;
-    SimLine line({config});
+    SimLine line({config}, PatientBus());
     ConnectedLink c(line.devicePath(), 1);
     const std::vector<std::pair<const char *, std::function<void()>>> requests = {
         {"block 1", [&] { RequestBlock(c.link, 1, 5); }},
@@ -114,7 +114,7 @@ TEST(LinkTransfers, ARequestForgetsTheBlockThatArrivedBefore)
 TEST(LinkTransfers, RequestBlockAsksForAMemorySlot)
 {
     ScopedSpeed speed(4);
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
     ConnectedLink c(line.devicePath(), 1);
     c.state.reply.block(3).received = kYes;  // left from before: must be cleared by the request
 
