@@ -8,8 +8,16 @@
 // then the crossovers (low-pass before high-pass, each redrawing its curve), left before
 // right. Nothing is sent while applying except the mode steps' 198 and 195 frames, which the
 // callers' disabled sending drops.
+//
+// Gathering goes the other way: every model's current state collected into one record, which
+// gives back the channel blocks of the record last applied byte for byte (a muted channel
+// gathers as -100.00 dB whatever gain it was applied with).
 
 #include <QObject>
+#include <QString>
+
+#include "programs/ProgramFile.h"
+#include "programs/ProgramRecord.h"
 
 namespace talvo {
 
@@ -36,9 +44,19 @@ public:
     CrossoverModel &crossover(int channel);
     ModeController &modes() { return *modes_; }
 
+    // The editors collected into gatherBuffer (and returned): the gather header (name ten
+    // letters D, the current mode, in use, program number 255, tail 20 20 20), then both
+    // channels as the models hold them.
+    RecordImage GatherProgram();
+    // The editors gathered under the saved-file header (the name taken from the path's base
+    // name) and written through a temporary file that replaces `path` only when complete.
+    FileResult WriteProgramFile(const QString &path);
+
 private:
     void applyStages(const Program &program);
+    ChannelSettings gatherChannel(int channel) const;
 
+    AppState &state_;
     ProgramApplier &applier_;
     GainModel *gains_[2];
     DelayModel *delays_[2];

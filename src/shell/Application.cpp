@@ -63,6 +63,7 @@ void Application::Create() {
     searchWindow_ = new SearchWindow(*searchController_, main_.get());
     main_->setConnectWindow(connectWindow_);
     main_->setSearchWindow(searchWindow_);
+    main_->setPrograms(applier_.get(), editorModels_.get());
     texts_.Register(connectWindow_, [w = connectWindow_] { w->ApplyTexts(); });
     texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
     editorWindows_ = std::make_unique<EditorWindows>(*editorModels_, *main_, texts_);

@@ -5,7 +5,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeySequence>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +28,10 @@
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "link/Settings.h"
+#include "editors/EditorModels.h"
+#include "editors/GainModel.h"
+#include "programs/ProgramApply.h"
+#include "programs/ProgramFile.h"
 #include "shell/AboutBox.h"
 #include "shell/AppIcon.h"
 #include "state/AppState.h"
@@ -58,9 +65,9 @@ struct ActionSpec {
 };
 
 const ActionSpec kActions[] = {
-    {"New1", "New", "New", "New", "NEW", {"document-new"}, QStyle::SP_FileIcon, false},
-    {"Open1", "Open...", "Open...", "Open", "OPEN", {"document-open"}, QStyle::SP_DialogOpenButton, false},
-    {"Save1", "Save...", "Save...", "Save", "SAVE", {"document-save"}, QStyle::SP_DialogSaveButton, false},
+    {"New1", "New", "New", "New", "NEW", {"document-new"}, QStyle::SP_FileIcon, true},
+    {"Open1", "Open...", "Open...", "Open", "OPEN", {"document-open"}, QStyle::SP_DialogOpenButton, true},
+    {"Save1", "Save...", "Save...", "Save", "SAVE", {"document-save"}, QStyle::SP_DialogSaveButton, true},
     {"Memory1", "Memory...", "Memory...", "Memory", "MEMORAY", {"media-flash", "drive-removable-media", "media-memory"},
      QStyle::SP_DriveHDIcon, false},
     {"Exit1", "Exit", "Exit", "Exit", "EXIT", {"application-exit"}, QStyle::SP_DialogCloseButton, true},
@@ -177,6 +184,12 @@ void MainWindow::buildActions() {
     bind("COMSetup1", &MainWindow::COMSetup1Click);
     bind("Content1", &MainWindow::Content1Click);
     bind("About1", &MainWindow::About1Click);
+    bind("New1", &MainWindow::New1Click);
+    bind("Open1", &MainWindow::Open1Click);
+    bind("Save1", &MainWindow::Save1Click);
+    action("New1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    action("Open1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    action("Save1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(action("Exit1"), &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -254,6 +267,10 @@ void MainWindow::buildCentre() {
     strip->addWidget(linetext_);
     strip->addSpacing(10);
     strip->addWidget(label15_);
+    strip->addSpacing(20);
+    label16_ = new QLabel(QString::fromLatin1(kOpenedFilePrefix), panel_->linkStrip());
+    label16_->setObjectName(QStringLiteral("Label16"));
+    strip->addWidget(label16_, 1);
 
     progst1_ = new QProgressBar(centre);
     progst1_->setObjectName(QStringLiteral("progst1"));
@@ -379,12 +396,8 @@ bool MainWindow::ConfirmClose() {
         // File > Save..., when this program has it; whatever the save dialog's outcome, the
         // program then closes.
         QAction *save = action("Save1");
-        if (save->isEnabled()) {
-            try {
-                save->trigger();
-            } catch (const std::exception &) {
-            }
-        }
+        // Run here, not queued: the save must be done before the window goes.
+        if (save->isEnabled()) Save1Click();
         return true;
     }
     return answer == QMessageBox::No;
@@ -406,6 +419,108 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     link_.Shutdown();
     timer4_->stop();
     event->accept();
+}
+
+bool MainWindow::refuseLockedProgram() {
+    if (state_.link.linkActive != kYes || state_.currentProgram != kLockedProgram) return false;
+    prompts_.tell(this, QMessageBox::Information, QString::fromLatin1(kProgram21Caption),
+                  QString::fromLatin1(kProgram21Text));
+    return true;
+}
+
+void MainWindow::OfferCurrentDownload() {
+    if (offerCurrentDownload_) offerCurrentDownload_();
+}
+
+void MainWindow::finishDownloadOffer() {
+    if (models_) {
+        models_->gain(kLeftChannel).Reset();
+        models_->gain(kRightChannel).Reset();
+    }
+    action("New1")->setEnabled(true);
+    action("Open1")->setEnabled(true);
+}
+
+void MainWindow::New1Click() {
+    if (refuseLockedProgram() || !applier_) return;
+    applier_->LoadDefaultProgram();
+    label16_->setText(QString::fromLatin1(kOpenedFilePrefix) + QStringLiteral("NEW FILE"));
+    if (state_.link.linkActive == kYes) {
+        action("Open1")->setEnabled(false);
+        action("New1")->setEnabled(false);
+        OfferCurrentDownload();
+        finishDownloadOffer();
+    }
+}
+
+void MainWindow::Open1Click() {
+    if (refuseLockedProgram() || !applier_) return;
+    LinkState &link = state_.link;
+    // Continuous updates hold off while anything is pending; the port stays closed for the
+    // dialog and the applying, so nothing half-applied can reach the amplifier.
+    link.pendingFrames += 10;
+    const bool reopen = link.sendEnabled.load() == 1;
+    if (reopen) {
+        link_.link().ClosePort();
+        link.sendEnabled.store(0);
+    }
+    const QString prefix = QString::fromLatin1(kOpenedFilePrefix);
+    label16_->setText(prefix);
+    const QString path = prompts_.chooseOpenFile(this, [this, prefix](const QString &selected) {
+        const QString base = FileBaseName(selected);
+        if (base.isEmpty()) return;
+        label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension) +
+                          QStringLiteral("   PROGRAM NAME:") + ReadProgramName(selected));
+    });
+    label16_->setText(prefix);
+    bool applied = false;
+    if (!path.isEmpty()) {
+        const FileResult result = applier_->ApplyProgramFile(path);
+        if (result.status == FileResult::Status::CannotRead || result.status == FileResult::Status::NotRegularFile) {
+            prompts_.tell(this, QMessageBox::Critical, QStringLiteral("Open file"), result.message);
+        } else {
+            applied = true;
+            const QString base = FileBaseName(path);
+            if (!base.isEmpty()) label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension));
+        }
+    }
+    if (reopen) {
+        link_.link().OpenPort();  // a port that does not open shows when the next frame cannot be written
+        link.sendEnabled.store(1);
+    }
+    link.pendingFrames -= 10;
+    if (applied && link.linkActive == kYes) {
+        action("New1")->setEnabled(false);
+        action("Open1")->setEnabled(false);
+        OfferCurrentDownload();
+        link.linkActive = 0;
+        finishDownloadOffer();
+        for (int i = 0; i < 2; ++i) {
+            link_.link().WaitPumping(1);
+            QCoreApplication::processEvents();
+        }
+        link.linkActive = kYes;
+    }
+}
+
+void MainWindow::Save1Click() {
+    if (!models_) return;
+    for (;;) {
+        QString path = prompts_.chooseSaveFile(this);
+        if (path.isEmpty()) return;
+        // A name without an extension gets the program file's own.
+        if (QFileInfo(path).suffix().isEmpty()) path += QString::fromLatin1(kProgramFileExtension);
+        if (QFileInfo::exists(path)) {
+            const QMessageBox::StandardButton answer =
+                prompts_.ask(this, QMessageBox::Warning, QString::fromLatin1(kSaveCaption),
+                             path + QString::fromLatin1(kOverwriteQuestion), QMessageBox::Ok | QMessageBox::Cancel);
+            if (answer != QMessageBox::Ok) continue;  // another name, or cancel
+        }
+        const FileResult result = models_->WriteProgramFile(path);
+        if (!result.ok())
+            prompts_.tell(this, QMessageBox::Critical, QString::fromLatin1(kSaveCaption), result.message);
+        return;
+    }
 }
 
 QString MainWindow::statusText(int panel) const { return stt_->panelText(panel); }

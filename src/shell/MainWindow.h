@@ -3,6 +3,8 @@
 // progress bar and the status bar. It is a view over the application's AppState like every
 // other window; the link work behind the Tools menu is done by the link runtime.
 
+#include <functional>
+
 #include <QMainWindow>
 
 #include "shell/ShellPrompts.h"
@@ -21,7 +23,9 @@ class AboutBox;
 class ComSetupDialog;
 class ConnectWindow;
 class SearchWindow;
+class EditorModels;
 class InterfaceTexts;
+class ProgramApplier;
 class Link;
 class LinkController;
 class PanelStatusBar;
@@ -31,6 +35,13 @@ class SignalFlowPanel;
 inline constexpr const char *kMainCaption = "TALVO";
 inline constexpr const char *kExitQuestionText = "Exit this program,Save the change to a file?";
 inline constexpr QSize kRestoredSize{799, 557};
+inline constexpr const char *kProgram21Text = "NO.21 PROGRAM Can not be Refresh... ";
+inline constexpr const char *kProgram21Caption = "DOWNLOAD PROGRAM";
+inline constexpr const char *kOverwriteQuestion = " already exist, Overwrite this file?";
+inline constexpr const char *kSaveCaption = "Save file";
+inline constexpr const char *kOpenedFilePrefix = "OPENED FILE:";
+// The amplifier program that New and Open must not replace while it runs.
+inline constexpr int kLockedProgram = 21;
 
 // Status panel 2 while an amplifier is connected.
 QString FirmwareText(int major, int minor);
@@ -47,6 +58,10 @@ public:
     void setAboutBox(AboutBox *box) { about_ = box; }
     void setConnectWindow(ConnectWindow *window) { connect_ = window; }
     void setSearchWindow(SearchWindow *window) { search_ = window; }
+    void setPrograms(ProgramApplier *applier, EditorModels *models) { applier_ = applier; models_ = models; }
+    // The offer to download the opened program into the amplifier's current program; until
+    // the memory window provides it, New and Open call an empty step here.
+    void setOfferCurrentDownload(std::function<void()> offer) { offerCurrentDownload_ = std::move(offer); }
     ShellPrompts &prompts() { return prompts_; }
 
     // Restored size, centred on the screen; the caller then shows the window maximised.
@@ -68,6 +83,11 @@ public:
     void COMSetup1Click();
     void Content1Click();
     void About1Click();
+    void New1Click();
+    void Open1Click();
+    void Save1Click();
+    // The file the editors were last filled from ("OPENED FILE:...").
+    QLabel *openedFileLabel() const { return label16_; }
 
     // The exit question: true when the window may close.
     bool ConfirmClose();
@@ -100,6 +120,10 @@ private:
     void buildToolBar();
     void buildCentre();
     void showOpenError(const QString &caption, const QString &text);
+    bool refuseLockedProgram();
+    void OfferCurrentDownload();
+    // After a download offer: both gain editors muted, New and Open usable again.
+    void finishDownloadOffer();
 
     AppState &state_;
     InterfaceTexts &texts_;
@@ -115,6 +139,10 @@ private:
     RectLed *lineled_ = nullptr;
     QLabel *linetext_ = nullptr;
     QLabel *label15_ = nullptr;
+    QLabel *label16_ = nullptr;
+    ProgramApplier *applier_ = nullptr;
+    EditorModels *models_ = nullptr;
+    std::function<void()> offerCurrentDownload_;
     QProgressBar *progst1_ = nullptr;
     PanelStatusBar *stt_ = nullptr;
     QTimer *timer4_ = nullptr;

@@ -1,6 +1,7 @@
 #include "shell/ShellPrompts.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QUrl>
 
 namespace talvo {
@@ -18,6 +19,30 @@ ShellPrompts ShellPrompts::Defaults() {
         box.exec();
     };
     p.openFile = [](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    p.chooseOpenFile = [](QWidget *parent, const std::function<void(const QString &)> &selectionMoved) {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(QStringLiteral("OpenDialog1"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(QString::fromLatin1(kProgramFileFilter));
+        QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, [&](const QString &path) {
+            if (selectionMoved) selectionMoved(path);
+        });
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().constFirst();
+    };
+    p.chooseSaveFile = [](QWidget *parent) {
+        // A fresh dialog each time: the name field always starts empty.
+        QFileDialog dialog(parent);
+        dialog.setObjectName(QStringLiteral("SaveDialog1"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QString::fromLatin1(kProgramFileFilter));
+        // The overwrite question is the program's own, asked after the extension is added.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().constFirst();
+    };
     return p;
 }
 

@@ -13,6 +13,9 @@ class QWidget;
 
 namespace talvo {
 
+// "*.VKP|*.VKP": shown as "*.VKP", matching *.VKP.
+inline constexpr char kProgramFileFilter[] = "*.VKP (*.VKP)";
+
 struct ShellPrompts {
     // A question with the given buttons; returns the button chosen (Cancel/Escape when closed).
     std::function<QMessageBox::StandardButton(QWidget *parent, QMessageBox::Icon icon, const QString &caption,
@@ -23,6 +26,11 @@ struct ShellPrompts {
         tell;
     // Opens a file with the desktop's handler for its type; false when nothing could open it.
     std::function<bool(const QString &path)> openFile;
+    // The program file dialogs; both give the chosen full path, or the empty text when
+    // cancelled. The open dialog reports every file the selection moves to.
+    std::function<QString(QWidget *parent, const std::function<void(const QString &path)> &selectionMoved)>
+        chooseOpenFile;
+    std::function<QString(QWidget *parent)> chooseSaveFile;
 
     static ShellPrompts Defaults();
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -51,6 +52,16 @@ protected:
             p.tell = [this](QWidget *, QMessageBox::Icon icon, const QString &caption, const QString &text) {
                 told.push_back({icon, caption, text, QMessageBox::Ok});
             };
+            p.chooseOpenFile = [this](QWidget *, const std::function<void(const QString &)> &selectionMoved) {
+                ++openDialogs;
+                for (const QString &path : openSelections) selectionMoved(path);
+                labelWhileOpen = app_->mainWindow().openedFileLabel()->text();
+                return NextChoice(openChoices);
+            };
+            p.chooseSaveFile = [this](QWidget *) {
+                ++saveDialogs;
+                return NextChoice(saveChoices);
+            };
             p.openFile = [this](const QString &path) {
                 opened.push_back(path);
                 return openSucceeds;
@@ -64,7 +75,22 @@ protected:
         for (int i = 0; i < 3; ++i) QApplication::processEvents();
     }
 
+    // The file dialogs' answers, one per showing; an empty text or none left is a cancel.
+    static QString NextChoice(std::vector<QString> &choices) {
+        if (choices.empty()) return QString();
+        const QString next = choices.front();
+        choices.erase(choices.begin());
+        return next;
+    }
+
     ScopedConfigHome config;
+    std::vector<QString> openChoices;
+    std::vector<QString> saveChoices;
+    // Files the open dialog's selection moves through before it closes.
+    std::vector<QString> openSelections;
+    QString labelWhileOpen;
+    int openDialogs = 0;
+    int saveDialogs = 0;
     QMessageBox::StandardButton answer = QMessageBox::Cancel;
     bool openSucceeds = true;
     std::vector<Prompt> asked;

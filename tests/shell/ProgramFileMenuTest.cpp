@@ -1,0 +1,163 @@
+// File > New, Open... and Save... in the main window, with the file dialogs and questions
+// answered by the test.
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "ShellFixture.h"
+#include "editors/DelayModel.h"
+#include "editors/EditorModels.h"
+#include "programs/ProgramApply.h"
+#include "programs/ProgramFile.h"
+
+namespace talvo::test {
+namespace {
+
+class ProgramFileMenu : public ShellFixture {
+protected:
+    QString file(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
+    static void Write(const QString &path, const QByteArray &bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray Read(const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QByteArray Bytes(const RecordImage &r) { return QByteArray(reinterpret_cast<const char *>(r.data()), kRecordSize); }
+    // A record with the left delay at 3.50 ms and the name "Bass".
+    static RecordImage Delayed() {
+        Program p = DecodeProgram(DefaultProgram());
+        p.left.delay = 3.5;
+        const char name[] = "Bass      ";
+        std::copy(name, name + kNameSize, p.name.begin());
+        return EncodeProgram(p);
+    }
+    QString label() { return window().openedFileLabel()->text(); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ProgramFileMenu, SavingWithoutExtensionWritesVkpWithTheGatheredProgram) {
+    window();
+    saveChoices = {file("stage")};
+    window().Save1Click();
+    const QByteArray saved = Read(file("stage.VKP"));
+    ASSERT_EQ(saved.size(), kRecordSize);
+    EXPECT_EQ(saved.left(kNameSize), QByteArray("stage     "));
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(told.empty());
+}
+
+TEST_F(ProgramFileMenu, DecliningTheOverwriteThenCancellingLeavesTheFile) {
+    Write(file("Main Hall.VKP"), "keep me");
+    saveChoices = {file("Main Hall.VKP")};  // then cancelled
+    answer = QMessageBox::Cancel;
+    window().Save1Click();
+    EXPECT_EQ(saveDialogs, 2);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(asked[0].caption, "Save file");
+    EXPECT_EQ(asked[0].text, file("Main Hall.VKP") + " already exist, Overwrite this file?");
+    EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(Read(file("Main Hall.VKP")), QByteArray("keep me"));
+}
+
+TEST_F(ProgramFileMenu, AcceptingTheOverwriteReplacesTheFile) {
+    Write(file("Main Hall.VKP"), "old");
+    saveChoices = {file("Main Hall.VKP")};
+    answer = QMessageBox::Ok;
+    window().Save1Click();
+    EXPECT_EQ(Read(file("Main Hall.VKP")).left(kNameSize), QByteArray("Main Hall "));
+}
+
+TEST_F(ProgramFileMenu, AFailedSaveTellsTheOperatorNamingTheFile) {
+    const QString path = file("missing/folder/x.VKP");
+    saveChoices = {path};
+    window().Save1Click();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(told[0].text.contains(path)) << told[0].text.toStdString();
+}
+
+TEST_F(ProgramFileMenu, OpenAppliesTheFileAndNamesItWithoutSending) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    Write(file("other.VKP"), QByteArray(5, 'x'));
+    openSelections = {file("Bass.VKP"), file("other.VKP")};
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    EXPECT_EQ(labelWhileOpen, "OPENED FILE:other.VKP   PROGRAM NAME:Default   ");
+    EXPECT_EQ(label(), "OPENED FILE:Bass.VKP");
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
+    EXPECT_EQ(app().state().link.pendingFrames.load(), 0);
+    EXPECT_EQ(app().state().link.sendEnabled.load(), 0);
+    EXPECT_TRUE(told.empty());
+}
+
+TEST_F(ProgramFileMenu, AnUnreadableFileTellsTheOperatorAndAppliesNothing) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    openChoices = {file("gone.VKP")};
+    window().Open1Click();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].text.contains(file("gone.VKP")));
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
+    EXPECT_EQ(label(), "OPENED FILE:");
+}
+
+class WrongLength : public ProgramFileMenu, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WrongLength, OpensAsTheDefaultProgram) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    Write(file("odd.VKP"), QByteArray(GetParam(), '\x01'));
+    openChoices = {file("odd.VKP")};
+    window().Open1Click();
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 0);
+    EXPECT_EQ(app().state().programBuffer, DefaultProgram());
+    EXPECT_TRUE(told.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, WrongLength, ::testing::Values(0, 111, 113),
+                         [](const auto &info) { return "Bytes" + std::to_string(info.param); });
+
+TEST_F(ProgramFileMenu, NewAppliesTheDefaultProgram) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    window().New1Click();
+    EXPECT_EQ(label(), "OPENED FILE:NEW FILE");
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 0);
+}
+
+TEST_F(ProgramFileMenu, Program21RefusesNewAndOpen) {
+    window();
+    app().state().link.linkActive = kYes;
+    app().state().currentProgram = 21;
+    window().New1Click();
+    window().Open1Click();
+    EXPECT_EQ(openDialogs, 0);
+    ASSERT_EQ(told.size(), 2u);
+    for (const Prompt &p : told) {
+        EXPECT_EQ(p.caption, "DOWNLOAD PROGRAM");
+        EXPECT_EQ(p.text, "NO.21 PROGRAM Can not be Refresh... ");
+    }
+    EXPECT_EQ(label(), "OPENED FILE:");
+    app().state().link.linkActive = 0;
+}
+
+TEST_F(ProgramFileMenu, ShortcutsAreCtrlNOS) {
+    EXPECT_EQ(window().action("New1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(window().action("Open1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(window().action("Save1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+}
+
+}  // namespace
+}  // namespace talvo::test
