@@ -66,18 +66,6 @@ TEST(LinkSend, WireBytesReachTheBusExactly)
     }
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-// Real time, as the amplifiers see it. The simulator stamps each byte when it reads it; when
-// its thread is woken late, that byte's stamp is late: the gap before it looks longer and the
-// gap after it shorter by the same amount (or 0 when two bytes are read at once). So a gap
-// short of 6 ms counts as the sender's fault only when the gap before it does not make up for
-// it, that is when the two together are shorter than 12 ms. The median gap cannot be fooled
-// at all.
 TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
 {
     SimLine line;
