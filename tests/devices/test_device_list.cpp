@@ -9,7 +9,7 @@
 #include "devices/DeviceList.h"
 #include "tests/support/DeviceListText.h"
 #include "tests/support/FileSizeLimit.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularPaths.h"
 
 namespace talvo {
 namespace {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "TestRecords.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularPaths.h"
 
 namespace talvo {
 namespace {

@@ -7,7 +7,7 @@
 #include "link/Settings.h"
 #include "shell/ComSetupDialog.h"
 #include "ShellFixture.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularPaths.h"
 
 namespace talvo::test {
 namespace {

@@ -15,7 +15,7 @@
 #include "../programs/TestRecords.h"
 #include "memory/MemoryFile.h"
 #include "programs/ProgramRecord.h"
-#include "tests/support/SpecialFiles.h"
+#include "tests/support/NonRegularPaths.h"
 
 namespace talvo::cli {
 namespace {

@@ -29,14 +29,23 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
     return value;
 }
 
-std::optional<ConnectRequest> ConnectRequestFrom(const QString &idText, const std::optional<QString> &subText, bool mute,
-                                                 const char *command, QTextStream &err)
+std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &portText, const std::optional<QString> &idText,
+                                                 const std::optional<QString> &subText, bool mute, const char *command,
+                                                 const QString &hint, QTextStream &err)
 {
+    if (!portText || portText->isEmpty()) {
+        Refuse(err, command, QStringLiteral("missing --port COMn or a device path (%1)").arg(hint));
+        return std::nullopt;
+    }
+    if (!idText) {
+        Refuse(err, command, QStringLiteral("missing --id N (%1)").arg(hint));
+        return std::nullopt;
+    }
     ConnectRequest request;
     request.mute = mute;
-    const auto id = ParseNumber(idText, 1, 255);
+    const auto id = ParseNumber(*idText, 1, 255);
     if (!id) {
-        Refuse(err, command, QStringLiteral("--id '%1' is not a number in 1..255").arg(idText));
+        Refuse(err, command, QStringLiteral("--id '%1' is not a number in 1..255").arg(*idText));
         return std::nullopt;
     }
     request.id = static_cast<int>(*id);

@@ -27,10 +27,12 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
 bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
                 QString &problem);
 
-// --id N (1..255) and --sub S (1..65535, optional) as the Connect window takes them, with the
-// MUTE choice. On a bad value the refusal goes to err and the result is empty (exit: refused).
-std::optional<ConnectRequest> ConnectRequestFrom(const QString &idText, const std::optional<QString> &subText, bool mute,
-                                                 const char *command, QTextStream &err);
+// --port (required), --id N (1..255) and --sub S (1..65535, optional) as the Connect window
+// takes them, with the MUTE choice. On a missing or bad value the refusal (ending with `hint`
+// in parentheses for a missing option) goes to err and the result is empty (exit: refused).
+std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &portText, const std::optional<QString> &idText,
+                                                 const std::optional<QString> &subText, bool mute, const char *command,
+                                                 const QString &hint, QTextStream &err);
 
 // Opens the link on PORT (COMn through the program's port mapping, or a device path) and
 // enables sending. On failure one line on err says which port and why ("talvoctl send: cannot

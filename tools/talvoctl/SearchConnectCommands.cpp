@@ -104,11 +104,8 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
         }
         return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kConnectUsage)));
     }
-    if (!portText || portText->isEmpty())
-        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kConnectUsage)));
-    if (!idText)
-        return Refuse(err, kName, QStringLiteral("missing --id N (%1)").arg(QLatin1String(kConnectUsage)));
-    const std::optional<ConnectRequest> request = ConnectRequestFrom(*idText, subText, mute, kName, err);
+    const std::optional<ConnectRequest> request =
+        ConnectRequestFrom(portText, idText, subText, mute, kName, QLatin1String(kConnectUsage), err);
     if (!request)
         return kExitRefused;
     if (saveText && saveText->isEmpty())

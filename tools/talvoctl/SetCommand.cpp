@@ -572,11 +572,8 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             return Refuse(err, kName, problem);
         changes.push_back(*change);
     }
-    if (!portText || portText->isEmpty())
-        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (see talvoctl set --help)"));
-    if (!idText)
-        return Refuse(err, kName, QStringLiteral("missing --id N (see talvoctl set --help)"));
-    const std::optional<ConnectRequest> request = ConnectRequestFrom(*idText, subText, mute, kName, err);
+    const std::optional<ConnectRequest> request =
+        ConnectRequestFrom(portText, idText, subText, mute, kName, QStringLiteral("see talvoctl set --help"), err);
     if (!request)
         return kExitRefused;
     if (changes.empty())
