@@ -1,6 +1,7 @@
 #include "link/Settings.h"
 
 #include <memory>
+#include <utility>
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +31,7 @@ const char *const kPathValue = "installpath";
 const char *const kLanguageKey = "ZORAZER/LANGUAGE";
 const char *const kLanguageValue = "LAN";
 const char *const kPortsGroup = "ports";
+const char *const kRecentKey = "ZORAZER/RECENT";
 
 #ifdef Q_OS_WIN
 // One key of the settings: the user's key when it can be opened or created, else the machine's.
@@ -59,6 +61,17 @@ bool writeValue(const QString &key, const QString &name, const QString &value)
     if (!settings->isWritable())
         return false;
     settings->setValue(name, value);
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+bool writeValues(const QString &key, const QList<std::pair<QString, QString>> &values)
+{
+    auto settings = openKey(key);
+    if (!settings->isWritable())
+        return false;
+    for (const auto &[name, value] : values)
+        settings->setValue(name, value);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }
@@ -112,7 +125,8 @@ std::optional<QString> readString(const QString &key, const QString &name)
     return doc.Value(key.left(slash), nested);
 }
 
-bool writeValue(const QString &key, const QString &name, const QString &value)
+// Several values of one key in one rewrite of the file.
+bool writeValues(const QString &key, const QList<std::pair<QString, QString>> &values)
 {
     // The folder may not exist on a first run.
     if (!QDir().mkpath(QFileInfo(Settings::FilePath()).absolutePath()))
@@ -121,9 +135,15 @@ bool writeValue(const QString &key, const QString &name, const QString &value)
     // A file that is there but cannot be read is not replaced by one holding only this value.
     if (readSettingsFile(doc) == FileState::Unreadable && QFileInfo(Settings::FilePath()).isFile())
         return false;
-    if (!doc.SetValue(key, name, value))
-        return false;
+    for (const auto &[name, value] : values)
+        if (!doc.SetValue(key, name, value))
+            return false;
     return WriteFileAtomically(Settings::FilePath(), doc.Serialize(u"\n")).ok();
+}
+
+bool writeValue(const QString &key, const QString &name, const QString &value)
+{
+    return writeValues(key, {{name, value}});
 }
 
 QStringList childKeys(const QString &key)
@@ -264,6 +284,35 @@ QList<int> Settings::ExistingPorts(int first, int last)
             ports.append(n);
     }
     return ports;
+}
+
+QStringList Settings::RecentProgramFiles()
+{
+    QStringList files;
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString path = readString(QLatin1String(kRecentKey), QStringLiteral("File%1").arg(i))
+                                 .value_or(QString())
+                                 .trimmed();
+        if (!path.isEmpty() && !files.contains(path))
+            files.append(path);
+    }
+    return files;
+}
+
+bool Settings::RememberProgramFile(const QString &path)
+{
+    // A name that the file cannot hold (a line break in it) is not worth breaking the file for.
+#ifndef Q_OS_WIN
+    if (!IniDocument::IsStorableValue(path))
+        return false;
+#endif
+    QStringList files = RecentProgramFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    QList<std::pair<QString, QString>> values;
+    for (int i = 0; i < kRecentFileCount; ++i)
+        values.append({QStringLiteral("File%1").arg(i + 1), files.value(i)});
+    return writeValues(QLatin1String(kRecentKey), values);
 }
 
 QString OpenErrorText(int port)

@@ -12,6 +12,8 @@
 //   RS232=3
 //   [ZORAZER/PATH]
 //   installpath=/opt/talvo
+//   [ZORAZER/RECENT]
+//   File1=/home/sound/shows/Main Hall.VKP     (File1..File8, the most recent first)
 // and the section `ports` may send any COM number to another device: COM7=/dev/ttyUSB3.
 // Saving a value rewrites only its line: comments (on their own line or after a value, from
 // ';'), blank lines and other keys stay as the operator wrote them. The file is replaced
@@ -25,11 +27,14 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace talvo {
 
 inline constexpr int kComSetupFirstPort = 1;
 inline constexpr int kComSetupLastPort = 120;
+// How many program files File > Open Recent remembers.
+inline constexpr int kRecentFileCount = 8;
 
 class Settings {
 public:
@@ -49,6 +54,12 @@ public:
     // LAN; nothing when the value is missing or not an integer.
     static std::optional<int> Language();
     static bool SetLanguage(int value);
+
+    // The program files last opened or saved, the most recent first, at most kRecentFileCount,
+    // each once; whether they still exist is for the caller to see.
+    static QStringList RecentProgramFiles();
+    // Puts path first in that list (moving it up when it is there already; the oldest drops off).
+    static bool RememberProgramFile(const QString &path);
 
     // The `ports` group: COM number -> device path, as written by the user (not on Windows).
     static QMap<int, QString> PortMap();

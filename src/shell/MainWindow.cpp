@@ -129,6 +129,7 @@ MainWindow::MainWindow(AppState &state, InterfaceTexts &texts, LinkController &l
 
     buildActions();
     buildMenus();
+    buildRecentMenu();
     buildToolBar();
     buildCentre();
 
@@ -204,6 +205,40 @@ void MainWindow::buildMenus() {
                 m->addAction(action(item));
         }
     }
+}
+
+void MainWindow::buildRecentMenu() {
+    QMenu *file = menu("File1");
+    recent_ = new QMenu(QStringLiteral("Open Recent"), file);
+    recent_->setObjectName(QStringLiteral("OpenRecent1"));
+    file->insertMenu(action("Save1"), recent_);
+    // Read when it opens: another copy of the program may have opened or saved files meanwhile.
+    connect(recent_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    // It opens files as Open... does, so it is usable exactly when Open... is.
+    connect(action("Open1"), &QAction::enabledChanged, recent_->menuAction(), &QAction::setEnabled);
+    fillRecentMenu();
+}
+
+void MainWindow::fillRecentMenu() {
+    recent_->clear();
+    const QStringList files = Settings::RecentProgramFiles();
+    int number = 0;
+    for (const QString &path : files) {
+        ++number;
+        const QFileInfo info(path);
+        QString text = QDir::toNativeSeparators(path);
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (number < 10) text = QStringLiteral("&%1 ").arg(number) + text;
+        QAction *item = recent_->addAction(text);
+        item->setObjectName(QStringLiteral("OpenRecentFile%1").arg(number));
+        // A file that has gone (a removed stick, a renamed folder) stays listed, greyed out, so
+        // the operator sees what was there.
+        const bool present = info.isFile();
+        item->setEnabled(present);
+        item->setToolTip(present ? QDir::toNativeSeparators(path) : QStringLiteral("Missing: ") + QDir::toNativeSeparators(path));
+        connect(item, &QAction::triggered, this, [this, path] { OpenProgramFile(path); }, Qt::QueuedConnection);
+    }
+    if (files.isEmpty()) recent_->addAction(QStringLiteral("(none)"))->setEnabled(false);
 }
 
 void MainWindow::buildToolBar() {
@@ -454,6 +489,22 @@ void MainWindow::New1Click() {
 }
 
 void MainWindow::Open1Click() {
+    const QString prefix = QString::fromLatin1(kOpenedFilePrefix);
+    openProgram([this, prefix] {
+        return prompts_.chooseOpenFile(this, [this, prefix](const QString &selected) {
+            const QString base = FileBaseName(selected);
+            if (base.isEmpty()) return;
+            label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension) +
+                              QStringLiteral("   PROGRAM NAME:") + ReadProgramName(selected));
+        });
+    });
+}
+
+void MainWindow::OpenProgramFile(const QString &path) {
+    openProgram([path] { return path; });
+}
+
+void MainWindow::openProgram(const std::function<QString()> &choose) {
     if (refuseLockedProgram() || !applier_) return;
     LinkState &link = state_.link;
     // Continuous updates hold off while anything is pending; the port stays closed for the
@@ -466,12 +517,7 @@ void MainWindow::Open1Click() {
     }
     const QString prefix = QString::fromLatin1(kOpenedFilePrefix);
     label16_->setText(prefix);
-    const QString path = prompts_.chooseOpenFile(this, [this, prefix](const QString &selected) {
-        const QString base = FileBaseName(selected);
-        if (base.isEmpty()) return;
-        label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension) +
-                          QStringLiteral("   PROGRAM NAME:") + ReadProgramName(selected));
-    });
+    const QString path = choose();
     label16_->setText(prefix);
     bool applied = false;
     if (!path.isEmpty()) {
@@ -480,6 +526,7 @@ void MainWindow::Open1Click() {
             prompts_.tell(this, QMessageBox::Critical, QStringLiteral("Open file"), result.message);
         } else {
             applied = true;
+            Settings::RememberProgramFile(QFileInfo(path).absoluteFilePath());
             const QString base = FileBaseName(path);
             if (!base.isEmpty()) label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension));
         }
@@ -517,7 +564,9 @@ void MainWindow::Save1Click() {
             if (answer != QMessageBox::Ok) continue;  // another name, or cancel
         }
         const FileResult result = models_->WriteProgramFile(path);
-        if (!result.ok())
+        if (result.ok())
+            Settings::RememberProgramFile(QFileInfo(path).absoluteFilePath());
+        else
             prompts_.tell(this, QMessageBox::Critical, QString::fromLatin1(kSaveCaption), result.message);
         return;
     }

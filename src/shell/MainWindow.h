@@ -86,6 +86,8 @@ public:
     void New1Click();
     void Open1Click();
     void Save1Click();
+    // Open... with the file already chosen: File > Open Recent and a file named at start-up.
+    void OpenProgramFile(const QString &path);
     // The file the editors were last filled from ("OPENED FILE:...").
     QLabel *openedFileLabel() const { return label16_; }
 
@@ -117,10 +119,14 @@ protected:
 private:
     void buildActions();
     void buildMenus();
+    void buildRecentMenu();
+    void fillRecentMenu();
     void buildToolBar();
     void buildCentre();
     void showOpenError(const QString &caption, const QString &text);
     bool refuseLockedProgram();
+    // Open's steps, with the file chosen by choose() (empty: nothing chosen).
+    void openProgram(const std::function<QString()> &choose);
     void OfferCurrentDownload();
     // After a download offer: both gain editors muted, New and Open usable again.
     void finishDownloadOffer();
@@ -140,6 +146,7 @@ private:
     QLabel *linetext_ = nullptr;
     QLabel *label15_ = nullptr;
     QLabel *label16_ = nullptr;
+    QMenu *recent_ = nullptr;
     ProgramApplier *applier_ = nullptr;
     EditorModels *models_ = nullptr;
     std::function<void()> offerCurrentDownload_;

@@ -17,6 +17,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 
@@ -55,7 +57,8 @@ constexpr int kScreenshotDelayMs = 600;
 constexpr double kSearchScreenshotClockSpeed = 10.0;
 
 const char kUsage[] =
-    "Usage: talvo [--demo] [--screenshot FILE [--window NAME]]\n"
+    "Usage: talvo [--demo] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
+    "  PROGRAM.VKP        open this program file at start-up, as File > Open... does\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
     "  --screenshot FILE  save the main window as a PNG image after start-up, then quit\n"
@@ -206,8 +209,8 @@ int main(int argc, char **argv) {
     QString why;
     if (!parser.parse(QApplication::arguments()))
         why = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
-        why = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().value(0));
+    else if (parser.positionalArguments().size() > 1)
+        why = QStringLiteral("unexpected argument '%1' (one program file at most)").arg(parser.positionalArguments().value(1));
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
@@ -216,6 +219,24 @@ int main(int argc, char **argv) {
     if (!why.isEmpty()) {
         std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
         return kExitBadArguments;
+    }
+    const QString startFile = parser.positionalArguments().value(0);
+    // A picture cannot wait for the operator to close a message box: a file that cannot be
+    // read is refused before anything starts.
+    if (!startFile.isEmpty() && parser.isSet(screenshot)) {
+        const QFileInfo info(startFile);
+        QFile probe(startFile);
+        QString reason;
+        if (!info.exists())
+            reason = QStringLiteral("no such file");
+        else if (!info.isFile())
+            reason = QStringLiteral("not a regular file");
+        else if (!probe.open(QIODevice::ReadOnly))
+            reason = probe.errorString();
+        if (!reason.isEmpty()) {
+            std::fprintf(stderr, "talvo: cannot read the program file %s: %s\n", qPrintable(startFile), qPrintable(reason));
+            return kExitBadArguments;
+        }
     }
     const QString shotWindow = parser.isSet(windowName) ? parser.value(windowName) : QStringLiteral("main");
     if (shotWindow == QLatin1String("search")) talvo::Clock::setSpeed(kSearchScreenshotClockSpeed);
@@ -241,6 +262,10 @@ int main(int argc, char **argv) {
     const QString screenshotPath = parser.value(screenshot);
     if (screenshotPath.isEmpty()) {
         shell.ShowMainWindow();
+        // As File > Open... with the file already chosen (a file manager opening a program
+        // file with this program); a file that cannot be read is reported there.
+        if (!startFile.isEmpty())
+            QTimer::singleShot(0, &shell.mainWindow(), [&shell, startFile] { shell.mainWindow().OpenProgramFile(startFile); });
         return app.exec();
     }
 
@@ -302,11 +327,14 @@ int main(int argc, char **argv) {
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }
+        if (!startFile.isEmpty()) window.OpenProgramFile(startFile);
         if (editorShot) {
-            // As after connecting to an amplifier that runs this program, then opening the
-            // editor from its block.
-            shell.state().programBuffer = ScreenshotProgram();
-            shell.programApplier().ApplyProgram();
+            // As after connecting to an amplifier that runs this program (or opening the file
+            // given), then opening the editor from its block.
+            if (startFile.isEmpty()) {
+                shell.state().programBuffer = ScreenshotProgram();
+                shell.programApplier().ApplyProgram();
+            }
             shell.texts().ApplyTexts();
             if (auto *gain = qobject_cast<talvo::GainWindow *>(subject)) gain->model().PrepareOpen();
             if (auto *xover = qobject_cast<talvo::CrossoverWindow *>(subject)) xover->model().EditorOpening();

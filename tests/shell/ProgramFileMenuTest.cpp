@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "ShellFixture.h"
 #include "editors/DelayModel.h"
 #include "editors/EditorModels.h"
+#include "link/Settings.h"
 #include "programs/ProgramApply.h"
 #include "programs/ProgramFile.h"
 
@@ -157,6 +159,86 @@ TEST_F(ProgramFileMenu, ShortcutsAreCtrlNOS) {
     EXPECT_EQ(window().action("New1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     EXPECT_EQ(window().action("Open1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     EXPECT_EQ(window().action("Save1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+}
+
+// The entries of File > Open Recent as the operator sees them when the menu opens.
+struct RecentEntry {
+    QString text;
+    bool enabled;
+    QAction *action;
+};
+
+std::vector<RecentEntry> RecentEntries(MainWindow &window) {
+    QMenu *recent = window.findChild<QMenu *>(QStringLiteral("OpenRecent1"));
+    EXPECT_NE(recent, nullptr);
+    if (!recent) return {};
+    emit recent->aboutToShow();
+    std::vector<RecentEntry> entries;
+    for (QAction *a : recent->actions())
+        if (!a->objectName().isEmpty()) entries.push_back({a->text(), a->isEnabled(), a});
+    return entries;
+}
+
+TEST_F(ProgramFileMenu, OpenRecentListsOpenedAndSavedFilesNewestFirstAndGreysMissingOnes) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    saveChoices = {file("Hall")};
+    window().Save1Click();
+    openChoices = {file("gone.VKP")};  // unreadable: not remembered
+    window().Open1Click();
+
+    std::vector<RecentEntry> entries = RecentEntries(window());
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].text, "&1 " + QDir::toNativeSeparators(file("Hall.VKP")));
+    EXPECT_EQ(entries[1].text, "&2 " + QDir::toNativeSeparators(file("Bass.VKP")));
+    EXPECT_TRUE(entries[0].enabled && entries[1].enabled);
+
+    QFile::remove(file("Hall.VKP"));
+    entries = RecentEntries(window());
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_FALSE(entries[0].enabled);
+    EXPECT_TRUE(entries[1].enabled);
+}
+
+TEST_F(ProgramFileMenu, ChoosingARecentFileOpensItAsOpenDoes) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    openChoices = {file("Bass.VKP")};
+    window().Open1Click();
+    window().New1Click();
+    ASSERT_EQ(app().editorModels().delay(kLeftChannel).position(), 0);
+
+    const std::vector<RecentEntry> entries = RecentEntries(window());
+    ASSERT_EQ(entries.size(), 1u);
+    entries[0].action->trigger();
+    Pump();
+    EXPECT_EQ(openDialogs, 1);  // no dialog for a recent file
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
+    EXPECT_EQ(label(), "OPENED FILE:Bass.VKP");
+    EXPECT_EQ(app().state().link.pendingFrames.load(), 0);
+}
+
+TEST_F(ProgramFileMenu, OpenRecentIsUsableExactlyWhenOpenIs) {
+    QMenu *recent = window().findChild<QMenu *>(QStringLiteral("OpenRecent1"));
+    ASSERT_NE(recent, nullptr);
+    window().action("Open1")->setEnabled(false);
+    EXPECT_FALSE(recent->menuAction()->isEnabled());
+    window().action("Open1")->setEnabled(true);
+    EXPECT_TRUE(recent->menuAction()->isEnabled());
+}
+
+TEST_F(ProgramFileMenu, AFileOpenedAtStartUpIsAppliedAndNamedLikeOpen) {
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    window().OpenProgramFile(file("Bass.VKP"));
+    EXPECT_EQ(openDialogs, 0);
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
+    EXPECT_EQ(label(), "OPENED FILE:Bass.VKP");
+    EXPECT_EQ(Settings::RecentProgramFiles(), QStringList{file("Bass.VKP")});
+
+    window().OpenProgramFile(file("gone.VKP"));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].text.contains(file("gone.VKP")));
+    EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
-// The program `talvo` started where it cannot show a window: one line on stderr, status 1.
+// The program `talvo` started where it cannot show a window (one line on stderr, status 1), and
+// with a program file to open at start-up.
 
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include "programs/ProgramRecord.h"
+#include "tests/support/ScopedHome.h"
 
 namespace talvo::test {
 namespace {
@@ -42,6 +50,80 @@ const DisplayCase kDisplayCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartWithoutAUsableDisplay, ::testing::ValuesIn(kDisplayCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct TalvoRun {
+    int status = -1;
+    QString err;
+};
+
+TalvoRun RunTalvo(const QStringList &args) {
+    QProcess talvo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    talvo.setProcessEnvironment(env);
+    talvo.start(QStringLiteral(TALVO_PATH), args);
+    if (!talvo.waitForFinished(60000)) return {};
+    return {talvo.exitStatus() == QProcess::NormalExit ? talvo.exitCode() : -1,
+            QString::fromLocal8Bit(talvo.readAllStandardError())};
+}
+
+TEST(StartWithAProgramFile, TheEditorsShowTheFile) {
+    testsupport::ScopedHome config;
+    QTemporaryDir dir;
+    // A left gain of +3.0 dB: the default program would show the gain editor muted.
+    Program p = DecodeProgram(DefaultProgram());
+    p.left.gain = 3.0;
+    const RecordImage record = EncodeProgram(p);
+    const QString program = dir.filePath(QStringLiteral("Loud.VKP"));
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char *>(record.data()), kRecordSize);
+    file.close();
+
+    const QString shot = dir.filePath(QStringLiteral("gain.png"));
+    const QString plain = dir.filePath(QStringLiteral("plain.png"));
+    const TalvoRun withFile = RunTalvo({QStringLiteral("--screenshot"), shot, QStringLiteral("--window"),
+                                   QStringLiteral("gain-left"), program});
+    ASSERT_EQ(withFile.status, 0) << withFile.err.toStdString();
+    const TalvoRun without = RunTalvo({QStringLiteral("--screenshot"), plain, QStringLiteral("--window"),
+                                  QStringLiteral("gain-left")});
+    ASSERT_EQ(without.status, 0) << without.err.toStdString();
+    // The picture with the file is not the built-in one.
+    EXPECT_NE(QImage(shot), QImage(plain));
+    EXPECT_FALSE(QImage(shot).isNull());
+}
+
+struct RefusedStart {
+    const char *name;
+    QStringList args;  // after --screenshot FILE
+    const char *says;
+};
+
+class StartRefused : public ::testing::TestWithParam<RefusedStart> {};
+
+TEST_P(StartRefused, OneLineAndStatus2) {
+    QTemporaryDir dir;
+    const QString shot = dir.filePath(QStringLiteral("x.png"));
+    QStringList args{QStringLiteral("--screenshot"), shot};
+    for (const QString &a : GetParam().args) args << QString(a).replace(QStringLiteral("DIR"), dir.path());
+    const TalvoRun run = RunTalvo(args);
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    // Qt may add a line of its own about the environment, and the usage may follow ours.
+    QString line;
+    for (const QString &l : run.err.split(u'\n'))
+        if (l.startsWith(QStringLiteral("talvo: "))) line = l;
+    EXPECT_TRUE(line.startsWith(QStringLiteral("talvo: ") + QString::fromLatin1(GetParam().says))) << line.toStdString();
+    EXPECT_FALSE(QFile::exists(shot));
+}
+
+const RefusedStart kRefusedStarts[] = {
+    {"MissingFile", {QStringLiteral("DIR/gone.VKP")}, "cannot read the program file"},
+    {"Folder", {QStringLiteral("DIR")}, "cannot read the program file"},
+    {"TwoFiles", {QStringLiteral("a.VKP"), QStringLiteral("b.VKP")}, "unexpected argument 'b.VKP'"},
+};
+
+INSTANTIATE_TEST_SUITE_P(, StartRefused, ::testing::ValuesIn(kRefusedStarts),
                          [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

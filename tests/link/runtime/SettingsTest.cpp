@@ -105,6 +105,24 @@ TEST(Settings, InstallPathAndLanguageLiveInTheirGroups)
     EXPECT_EQ(Settings::Language(), 100);
 }
 
+TEST(Settings, RecentProgramFilesKeepTheLastEightNewestFirstEachOnce)
+{
+    ScopedConfigHome home;
+    EXPECT_TRUE(Settings::RecentProgramFiles().isEmpty());
+    for (int i = 1; i <= 9; ++i)
+        ASSERT_TRUE(Settings::RememberProgramFile(QStringLiteral("/shows/p%1.VKP").arg(i)));
+    // A path with the comment character and spaces comes back whole.
+    ASSERT_TRUE(Settings::RememberProgramFile(QStringLiteral("/shows/a;b c.VKP")));
+    ASSERT_TRUE(Settings::RememberProgramFile(QStringLiteral("/shows/p5.VKP")));
+    const QStringList expected{"/shows/p5.VKP", "/shows/a;b c.VKP", "/shows/p9.VKP", "/shows/p8.VKP",
+                               "/shows/p7.VKP", "/shows/p6.VKP", "/shows/p4.VKP", "/shows/p3.VKP"};
+    EXPECT_EQ(Settings::RecentProgramFiles(), expected);
+    EXPECT_TRUE(ReadSettings(home).contains("[ZORAZER/RECENT]\nFile1=/shows/p5.VKP\n"));
+    // Other values stay as they were.
+    ASSERT_TRUE(Settings::SavePortNumber(4));
+    EXPECT_EQ(Settings::RecentProgramFiles(), expected);
+}
+
 TEST(Settings, ComNumbersMapToDevices)
 {
     ScopedConfigHome home;
