@@ -79,7 +79,8 @@ TEST(ProgramJson, SignCornerCasesUseGainSign)
     EXPECT_EQ(*back, record);
 }
 
-// Every record whose bytes lie in the format's ranges comes back unchanged through JSON text.
+// Every record whose values lie in the ranges the editors produce (the bands and the header in
+// their byte ranges) comes back unchanged through JSON text.
 TEST(ProgramJson, RandomInRangeRecordsRoundTrip)
 {
     std::mt19937 rng(20240611);
@@ -105,21 +106,29 @@ TEST(ProgramJson, RandomInRangeRecordsRoundTrip)
                 band[6] = static_cast<std::uint8_t>(any(0, 255));
                 band[7] = static_cast<std::uint8_t>(any(0, 99));
             }
+            // A value with hundredths up to top.00 inclusive.
+            const auto pair = [&](std::uint8_t *whole, std::uint8_t *hundredths, int top) {
+                const int v = any(0, top * 100);
+                *whole = static_cast<std::uint8_t>(v / 100);
+                *hundredths = static_cast<std::uint8_t>(v % 100);
+            };
             for (const int f : {24, 28}) {
-                c[f] = static_cast<std::uint8_t>(any(0, 255));
-                put16(c + f + 1, any(0, 65535));
-                c[f + 3] = static_cast<std::uint8_t>(any(0, 99));
+                c[f] = static_cast<std::uint8_t>(any(0, 8) ? any(0, 15) : 255);
+                const int hz = any(1000, 2020000);
+                put16(c + f + 1, hz / 100);
+                c[f + 3] = static_cast<std::uint8_t>(hz % 100);
             }
-            c[32] = static_cast<std::uint8_t>(any(0, 1) ? any(0, 2) : any(0, 255));
-            c[33] = static_cast<std::uint8_t>(any(0, 99));
             c[34] = static_cast<std::uint8_t>(any(0, 3) ? (any(0, 1) ? 0x55 : 0xAA) : any(0, 255));
-            c[35] = static_cast<std::uint8_t>(any(0, 255));
-            c[36] = static_cast<std::uint8_t>(any(0, 99));
-            c[37] = static_cast<std::uint8_t>(any(0, 255));
-            put16(c + 38, any(0, 65535));
-            c[40] = static_cast<std::uint8_t>(any(0, 255));
-            put16(c + 41, any(0, 65535));
-            put16(c + 43, any(0, 65535));
+            if (c[34] == 0x55 && any(0, 3) == 0)
+                c[32] = 100, c[33] = 0;  // muted
+            else
+                pair(&c[32], &c[33], c[34] == 0x55 ? 60 : 6);
+            pair(&c[35], &c[36], 7);
+            c[37] = static_cast<std::uint8_t>(any(0, 65));
+            put16(c + 38, any(10, 1000));
+            c[40] = static_cast<std::uint8_t>(any(0, 1) ? 180 : 0);
+            put16(c + 41, any(0, 100));
+            put16(c + 43, any(10, 1000));
             for (int t = 45; t < 48; ++t) c[t] = static_cast<std::uint8_t>(any(0, 255));
         }
         QString error;

@@ -243,6 +243,52 @@ TEST_F(ShowPack, PackRefusesBadInputAndLeavesTheOldFileAlone)
     }
 }
 
+// Values no editor can produce are refused by key; the edges of each range pack.
+TEST_F(ShowPack, PackKeepsChannelValuesInTheEditorsRanges)
+{
+    ASSERT_TRUE(WriteRaw(Path("d.VKP"), Bytes(DefaultProgram())));
+    const QJsonObject record = QJsonDocument::fromJson(Direct(RunShowCommand, {"--json", Path("d.VKP")}).out.toUtf8()).object();
+    const struct {
+        const char *key;  // in "left"; "lowPass.slope" reaches into the filter
+        double value;
+        bool accepted;
+    } cases[] = {
+        {"delay", 99, false},          {"delay", 7.01, false},        {"delay", 7.0, true},
+        {"gain", -60.1, false},        {"gain", 6.1, false},          {"gain", -100, true},
+        {"gain", -60, true},           {"gain", 6, true},             {"limitThreshold", 66, false},
+        {"limitThreshold", 65, true},  {"attack", 9, false},          {"attack", 1000, true},
+        {"decay", 1001, false},        {"hold", 101, false},          {"hold", 100, true},
+        {"phase", 90, false},          {"phase", 180, true},          {"lowPass.slope", 16, false},
+        {"lowPass.slope", 255, true},  {"lowPass.freq", 9.99, false}, {"lowPass.freq", 20200.01, false},
+        {"lowPass.freq", 12000, true},
+    };
+    for (const auto &c : cases) {
+        QJsonObject changed = record;
+        QJsonObject left = changed["left"].toObject();
+        const QString key = QString::fromLatin1(c.key);
+        if (key.contains(u'.')) {
+            QJsonObject filter = left[key.section(u'.', 0, 0)].toObject();
+            filter[key.section(u'.', 1)] = c.value;
+            left[key.section(u'.', 0, 0)] = filter;
+        } else {
+            left[key] = c.value;
+        }
+        changed["left"] = left;
+        ASSERT_TRUE(WriteRaw(Path("in.json"), QJsonDocument(changed).toJson()));
+        QFile::remove(Path("out.VKP"));
+        const CommandRun r = Direct(RunPackCommand, {Path("in.json"), Path("out.VKP")});
+        const std::string what = std::string(c.key) + " = " + std::to_string(c.value) + ": " + r.err.toStdString();
+        if (c.accepted) {
+            EXPECT_EQ(r.status, kExitOk) << what;
+        } else {
+            EXPECT_EQ(r.status, kExitRefused) << what;
+            EXPECT_TRUE(r.err.startsWith(QStringLiteral("talvoctl pack: left.") + key + QStringLiteral(": "))) << what;
+            EXPECT_TRUE(r.err.contains(QStringLiteral("out of range"))) << what;
+            EXPECT_FALSE(QFile::exists(Path("out.VKP"))) << what;
+        }
+    }
+}
+
 TEST_F(ShowPack, PackRefusesABadSlotNamingIt)
 {
     ASSERT_TRUE(WriteRaw(Path("m.DMP"), MemoryImageBytes(MixedImage())));
