@@ -344,6 +344,11 @@ int main(int argc, char **argv) {
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }
+        // The windows' layouts take the opened file's texts on the next turn of the event loop.
+        if (!startFile.isEmpty()) {
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
         save();
     });
     app.exec();
