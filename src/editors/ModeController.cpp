@@ -187,6 +187,15 @@ void ModeController::ShowNormalPanel()
     setDiagram(d);
 }
 
+void ModeController::ShowTestPanel()
+{
+    PanelDiagram d = DiagramFor(Mode::Stereo);
+    d.blocksEnabled = false;
+    d.labelsShown = false;
+    d.testSignalShown = true;
+    setDiagram(d);
+}
+
 void ModeController::PhaseClicked(int channel, bool ticked)
 {
     const std::size_t i = channelIndex(channel);

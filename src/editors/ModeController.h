@@ -91,6 +91,11 @@ public:
     void ResetGainEditors();
     // Leaves any test, shows the normal panel (keeps the right chain's visibility to the mode).
     void ShowNormalPanel();
+    // The test layout (testMode already set): every block shown, only the Gain blocks usable,
+    // the chain and input labels hidden, the test-signal block and its indicator shown.
+    void ShowTestPanel();
+    // Panel2 enabled or disabled (the test-mode entry disables it for its whole run).
+    void SetPanelEnabled(bool enabled) { setPanelEnabled(enabled); }
 
     // fe5Click / fd5Click: the box is now `ticked`; 95 (left) or 191 (right) with 180 or 0,
     // SendCommand.
