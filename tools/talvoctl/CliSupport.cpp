@@ -118,4 +118,12 @@ bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextS
     return true;
 }
 
+QString FrameText(const CommandFrame &f)
+{
+    QString text = QStringLiteral("(command %1:").arg(f.command);
+    for (int i = 0; i < f.length && i < kMaxFrameData; ++i)
+        text += QStringLiteral(" %1").arg(f.data[static_cast<std::size_t>(i)]);
+    return text + QLatin1Char(')');
+}
+
 }  // namespace talvo::cli

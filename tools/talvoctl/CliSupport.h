@@ -12,6 +12,7 @@
 
 namespace talvo {
 class Link;
+struct CommandFrame;
 }
 
 namespace talvo::cli {
@@ -40,5 +41,8 @@ std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &p
 // COM number, failed when the port cannot be opened) and the result is false. A port lost
 // later is said on err as it happens ("talvoctl send: COM9 (/dev/ttyUSB8) lost: ...").
 bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextStream &err, int &status);
+
+// A frame's command and data as the change lines show them: "(command 2: 12 50 85)".
+QString FrameText(const CommandFrame &frame);
 
 }  // namespace talvo::cli

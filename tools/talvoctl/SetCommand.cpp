@@ -304,15 +304,6 @@ const char *ModeName(Mode mode)
     }
 }
 
-// The frame the last change left in outFrame: "(command 2: 12 50 85)".
-QString FrameText(const CommandFrame &f)
-{
-    QString text = QStringLiteral("(command %1:").arg(f.command);
-    for (int i = 0; i < f.length && i < kMaxFrameData; ++i)
-        text += QStringLiteral(" %1").arg(f.data[static_cast<std::size_t>(i)]);
-    return text + QLatin1Char(')');
-}
-
 // Sends one change through its editor and gives what the editor shows for it.
 QString Send(EditorModels &models, const Change &c)
 {
