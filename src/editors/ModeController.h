@@ -70,13 +70,16 @@ public:
     const PanelDiagram &diagram() const { return diagram_; }
     bool panelEnabled() const { return panelEnabled_; }
     bool IsChangingMode() const { return changing_; }
+    // While another whole change of the panel runs (entering a test mode), the Mode menu's
+    // changes are ignored as a second mode change is.
+    void HoldModeChanges(bool held) { held_ = held; }
     // Whether the channel's "180" box is ticked (kLeftChannel / kRightChannel).
     bool phaseInverted(int channel) const;
 
     // Stereo1Click / Bridge1Click / Mono1Click: the panel disabled; the default program
     // loaded; the check mark and the diagram of the mode; PrepareModeChange; 198/100 and
     // 195/mode, each resent once after 200 ms without a reply; the gain editors reset; the panel
-    // enabled. Asked for while one runs: ignored.
+    // enabled. Asked for while one runs (or while held): ignored.
     void ChangeMode(Mode mode);
     // The mode steps applying a program runs: the check mark, ShowNormalPanel, the diagram, the
     // 198 and 195 frames with their waits and resends, ResetGainEditors. No panel disabling, no
@@ -130,6 +133,7 @@ private:
     std::array<bool, 2> phase_{};
     bool panelEnabled_ = true;
     bool changing_ = false;
+    bool held_ = false;
 };
 
 }  // namespace talvo

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QScopeGuard>
+
 #include "editors/EditorTimer.h"
 #include "editors/FrequencyText.h"
 #include "editors/GainModel.h"
@@ -16,19 +18,6 @@
 namespace talvo {
 
 namespace {
-
-// Runs `f` when leaving the scope, also when an exception passes.
-template <typename F>
-class AtExit {
-public:
-    explicit AtExit(F f) : f_(std::move(f)) {}
-    ~AtExit() { f_(); }
-    AtExit(const AtExit &) = delete;
-    AtExit &operator=(const AtExit &) = delete;
-
-private:
-    F f_;
-};
 
 int ClampIndex(int index)
 {
@@ -80,10 +69,14 @@ void TestModeController::EnterTestMode(int testMode)
     if (entering_ || modes_.IsChangingMode())
         return;
     entering_ = true;
+    // A mode chosen while the entry waits would end the test halfway and leave the amplifier
+    // in it: the Mode menu waits for the entry as it waits for another mode change.
+    modes_.HoldModeChanges(true);
     modes_.SetPanelEnabled(false);
-    // The panel comes back however the entry ends.
-    AtExit done([this, testMode] {
+    // The panel and the Mode menu come back however the entry ends.
+    const auto done = qScopeGuard([this, testMode] {
         modes_.SetPanelEnabled(true);
+        modes_.HoldModeChanges(false);
         entering_ = false;
         emit testModeEntered(testMode);
     });

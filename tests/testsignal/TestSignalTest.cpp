@@ -6,6 +6,7 @@
 #include <utility>
 
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -143,6 +144,27 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LeaveCase{"ModeChange", [](TestRig &rig) { rig.modes().ChangeMode(Mode::Mono); }},
                       LeaveCase{"ApplyingAProgram", [](TestRig &rig) { rig.applier.ApplyProgram(); }}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(TestMode, ModeChosenDuringTheEntryIsIgnored)
+{
+    TestRig rig;
+    rig.state.link.linkActive = 0;
+    bool tried = false;
+    // Inside the entry's waits, as a click on the Mode menu would come.
+    QTimer::singleShot(0, [&] {
+        tried = true;
+        rig.modes().ChangeMode(Mode::Bridge);
+    });
+    rig.tests.EnterTestMode(kTestModeSine);
+    EXPECT_TRUE(tried);
+    EXPECT_EQ(rig.state.testMode, kTestModeSine);
+    EXPECT_EQ(rig.state.mode, Mode::Stereo);
+    EXPECT_TRUE(rig.modes().diagram().testSignalShown);
+    // Afterwards the Mode menu works again and ends the test.
+    rig.modes().ChangeMode(Mode::Bridge);
+    EXPECT_EQ(rig.state.mode, Mode::Bridge);
+    EXPECT_EQ(rig.state.testMode, kTestModeNone);
+}
 
 TEST(TestMode, ChoosingSineAgainRepeatsTheWholeEntry)
 {

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <optional>
 
-#include <QCoreApplication>
 #include <QLocale>
 
 #include "CliSupport.h"
@@ -184,20 +183,17 @@ int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     const std::optional<TestRequest> test = ParseTest(positional, level, speed, seconds, problem);
     if (!test)
         return Refuse(err, kName, problem);
-    if (!QCoreApplication::instance())
-        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
-
-    AppState state;
-    Link link(state.link);
     int status = kExitOk;
-    if (!OpenLinkOnPort(link, *portText, kName, err, status))
+    const std::unique_ptr<AmplifierSession> session = OpenSession(*portText, kName, err, status);
+    if (!session)
         return status;
-    LinkController linkController(link);
-    ProgramApplier applier(state);
+    AppState &state = session->state;
+    Link &link = session->link;
+    ProgramApplier &applier = session->applier;
     EditorModels models(state, link, applier);
     TestModeController tests(state, link, applier, models.modes(), models.gain(kLeftChannel), models.gain(kRightChannel));
     SineGenerator generator(state, link);
-    ConnectController connect(state, link, linkController, applier);
+    ConnectController connect(state, link, session->linkController, applier);
 
     const bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
