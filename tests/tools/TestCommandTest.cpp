@@ -134,11 +134,7 @@ TEST_P(TestRefusals, NothingReachesTheBus)
     SimLine line({sim::AmplifierConfig()}, PatientBus());
     const ToolRun run = RunTest(line.devicePath(), c.args);
     line.stop();
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.startsWith(QStringLiteral("talvoctl test: "))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
+    testsupport::ExpectRefusal(run, "test", c.named);
     EXPECT_TRUE(line.frames().empty());
 }
 
