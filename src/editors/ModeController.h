@@ -73,6 +73,7 @@ public:
     // While another whole change of the panel runs (entering a test mode), the Mode menu's
     // changes are ignored as a second mode change is.
     void HoldModeChanges(bool held) { held_ = held; }
+    bool ModeChangesHeld() const { return held_; }
     // Whether the channel's "180" box is ticked (kLeftChannel / kRightChannel).
     bool phaseInverted(int channel) const;
 

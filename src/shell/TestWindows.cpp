@@ -65,9 +65,9 @@ void TestWindows::SINDDClick() {
 }
 
 void TestWindows::enter(int testMode) {
+    // The entry gives the panel back itself, however it ends; one asked for while a mode change
+    // or another entry runs is ignored and leaves the panel to that one.
     Guarded([this, testMode] { tests_.EnterTestMode(testMode); });
-    // Whatever happened inside, the panel is usable again at the end.
-    if (!tests_.IsEntering()) main_.signalFlow()->setEnabled(true);
 }
 
 }  // namespace talvo

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 #include "shell/TestWindows.h"
 #include "testsignal/SineWindow.h"
@@ -78,6 +79,27 @@ TEST_F(TestWindowsTest, TestItemsMarkTheirTestAndShowTheTestLayoutUntilAModeIsCh
     EXPECT_FALSE(shown(panel().testSignalLamp()));
     EXPECT_TRUE(shown(panel().inputLabel(Channel::Left)));
     EXPECT_TRUE(panel().IsReachable(Channel::Right, Stage::Delay));
+}
+
+TEST_F(TestWindowsTest, AModeChosenDuringTheEntryLeavesThePanelDisabledAndTheTestOn) {
+    Start();
+    bool looked = false;
+    bool enabledAfterModeClick = true;
+    // Inside the entry's waits: the Mode menu's click and, after its queued handler, a look.
+    auto c = QObject::connect(&app().testModes(), &TestModeController::testModeMarked, [&] {
+        main().action("Stereo1")->trigger();
+        QTimer::singleShot(0, [&] {
+            looked = true;
+            enabledAfterModeClick = panel().isEnabled();
+        });
+    });
+    ChooseTest("NoiseTest1");
+    QObject::disconnect(c);
+    EXPECT_TRUE(looked);
+    EXPECT_FALSE(enabledAfterModeClick);
+    EXPECT_TRUE(panel().isEnabled());
+    EXPECT_EQ(app().state().testMode, kTestModeNoise);
+    EXPECT_EQ(checkedItems(), std::vector<QString>{"NoiseTest1"});
 }
 
 TEST_F(TestWindowsTest, TheSineButtonOpensTheGeneratorAndTheNoiseButtonNothing) {
