@@ -43,7 +43,6 @@ SineWindow::SineWindow(SineGenerator &generator, QWidget *parent) : QDialog(pare
     speedGroup_->setObjectName(QStringLiteral("ScanSpeed"));
     speedSlider_ = MakeEditorSlider(speedGroup_, QStringLiteral("SpeedSlider"), Qt::Vertical, kSweepStepMin,
                                     kSweepStepMax, 1);
-    speedSlider_->setInvertedAppearance(false);
     speedSlider_->setFixedHeight(kSpeedSliderHeight);
     speedField_ = new QSpinBox(speedGroup_);
     speedField_->setObjectName(QStringLiteral("SpeedField"));
