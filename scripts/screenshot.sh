@@ -5,7 +5,7 @@
 # Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
 # docs/device-list.png, the editor pictures docs/gain-left.png, docs/gain-right.png,
 # docs/limiter-left.png, docs/limiter-right.png, docs/peq-left.png, docs/peq-right.png and
-# docs/xover-window.png.
+# docs/xover-window.png, and the sine test's docs/sine-window.png and docs/main-window-sine.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +41,8 @@ shoot connect docs/connect-window.png
 shoot search docs/search-window.png
 shoot devices docs/device-list.png
 shoot xover-left docs/xover-window.png
+shoot sine docs/sine-window.png
+shoot main-sine docs/main-window-sine.png
 # The PEQ editors show the demonstration program, whose curves are not flat.
 for editor in gain-left gain-right limiter-left limiter-right peq-left peq-right; do
   shoot "$editor" "docs/$editor.png"

@@ -184,6 +184,12 @@ void GainModel::Reset()
     setControls(true, false, false, true);
 }
 
+void GainModel::EnterTestSignal()
+{
+    setPosition(kGainSliderMin, true);
+    setControls(true, false, true, true);
+}
+
 void GainModel::CommitPosition(double position)
 {
     setPosition(SliderPosition(position, kGainSliderMin, kGainSliderMax));

@@ -105,6 +105,9 @@ public:
     void Apply(int position, bool muted);
     // Muted at -60.0 dB with the slider disabled (the mode changes and applying use this).
     void Reset();
+    // Entering a sine or noise test: muted at -60.0 dB, the slider disabled, the value box
+    // enabled, the lamp lit.
+    void EnterTestSignal();
 
     // ---- Headless (talvoctl set): exactly the frame the editor sends, with SendCommand.
     // The gain at a slider position, unmuted (as unmuting at that position does).

@@ -1,5 +1,7 @@
 #include "editors/ModeController.h"
 
+#include <QScopeGuard>
+
 #include "editors/GainModel.h"
 #include "link/Link.h"
 #include "programs/ProgramApply.h"
@@ -8,19 +10,6 @@
 namespace talvo {
 
 namespace {
-
-// Runs `f` when leaving the scope, also when an exception passes.
-template <typename F>
-class AtExit {
-public:
-    explicit AtExit(F f) : f_(std::move(f)) {}
-    ~AtExit() { f_(); }
-    AtExit(const AtExit &) = delete;
-    AtExit &operator=(const AtExit &) = delete;
-
-private:
-    F f_;
-};
 
 constexpr std::size_t kModeByte = 10;  // the record's mode byte
 
@@ -85,12 +74,12 @@ bool ModeController::phaseInverted(int channel) const
 
 void ModeController::ChangeMode(Mode mode)
 {
-    if (changing_)
+    if (changing_ || held_)
         return;
     changing_ = true;
     setPanelEnabled(false);
     // The panel comes back and the change counts as over however the steps end.
-    AtExit done([this, mode] {
+    const auto done = qScopeGuard([this, mode] {
         setPanelEnabled(true);
         changing_ = false;
         emit modeChangeFinished(mode);
@@ -165,7 +154,7 @@ void ModeController::ResetGainEditors()
     int &active = state_.link.linkActive;
     const bool wasActive = active == kYes;
     active = 0;
-    AtExit restore([&active, wasActive] {
+    const auto restore = qScopeGuard([&active, wasActive] {
         if (wasActive)
             active = kYes;
     });
@@ -184,6 +173,15 @@ void ModeController::ShowNormalPanel()
     d.testSignalShown = false;
     d.arrow14Shown = true;
     d.arrow15Shown = d.arrow16Shown = d.arrow17Shown = d.arrow18Shown = d.arrow19Shown = false;
+    setDiagram(d);
+}
+
+void ModeController::ShowTestPanel()
+{
+    PanelDiagram d = DiagramFor(Mode::Stereo);
+    d.blocksEnabled = false;
+    d.labelsShown = false;
+    d.testSignalShown = true;
     setDiagram(d);
 }
 

@@ -70,13 +70,17 @@ public:
     const PanelDiagram &diagram() const { return diagram_; }
     bool panelEnabled() const { return panelEnabled_; }
     bool IsChangingMode() const { return changing_; }
+    // While another whole change of the panel runs (entering a test mode), the Mode menu's
+    // changes are ignored as a second mode change is.
+    void HoldModeChanges(bool held) { held_ = held; }
+    bool ModeChangesHeld() const { return held_; }
     // Whether the channel's "180" box is ticked (kLeftChannel / kRightChannel).
     bool phaseInverted(int channel) const;
 
     // Stereo1Click / Bridge1Click / Mono1Click: the panel disabled; the default program
     // loaded; the check mark and the diagram of the mode; PrepareModeChange; 198/100 and
     // 195/mode, each resent once after 200 ms without a reply; the gain editors reset; the panel
-    // enabled. Asked for while one runs: ignored.
+    // enabled. Asked for while one runs (or while held): ignored.
     void ChangeMode(Mode mode);
     // The mode steps applying a program runs: the check mark, ShowNormalPanel, the diagram, the
     // 198 and 195 frames with their waits and resends, ResetGainEditors. No panel disabling, no
@@ -91,6 +95,11 @@ public:
     void ResetGainEditors();
     // Leaves any test, shows the normal panel (keeps the right chain's visibility to the mode).
     void ShowNormalPanel();
+    // The test layout (testMode already set): every block shown, only the Gain blocks usable,
+    // the chain and input labels hidden, the test-signal block and its indicator shown.
+    void ShowTestPanel();
+    // Panel2 enabled or disabled (the test-mode entry disables it for its whole run).
+    void SetPanelEnabled(bool enabled) { setPanelEnabled(enabled); }
 
     // fe5Click / fd5Click: the box is now `ticked`; 95 (left) or 191 (right) with 180 or 0,
     // SendCommand.
@@ -125,6 +134,7 @@ private:
     std::array<bool, 2> phase_{};
     bool panelEnabled_ = true;
     bool changing_ = false;
+    bool held_ = false;
 };
 
 }  // namespace talvo

@@ -159,17 +159,17 @@ bool Link::IsPortOpen() const
     return io_->isOpen();
 }
 
-void Link::SendIfIdle()
+bool Link::SendIfIdle()
 {
-    Send(true);
+    return Send(true);
 }
 
-void Link::SendCommand()
+bool Link::SendCommand()
 {
-    Send(false);
+    return Send(false);
 }
 
-void Link::Send(bool ifIdle)
+bool Link::Send(bool ifIdle)
 {
     // Handlers running in the wait below may change outFrame; this frame is what was asked for.
     const CommandFrame frame = state_.outFrame;
@@ -178,9 +178,9 @@ void Link::Send(bool ifIdle)
         state_.unsavedChanges = kYes;
 
     if (state_.sendEnabled.load() != 1 || state_.linkActive != kYes)
-        return;
+        return false;
     if (ifIdle && state_.pendingFrames.load() >= 1)
-        return;
+        return false;
 
     if (state_.pendingFrames.load() > 0)
         WaitPumping(kSendWaitMs);
@@ -192,6 +192,7 @@ void Link::Send(bool ifIdle)
 
     state_.reply.replyAddress = 0;
     io_->enqueue(wire, PacingDelayMs(frame.command));
+    return true;
 }
 
 void Link::WaitPumping(double ms)

@@ -59,8 +59,10 @@ public:
 
     // ---- Sending.
 
-    void SendIfIdle();
-    void SendCommand();
+    // Both say whether the frame was queued (false: dropped by the gates or, for SendIfIdle,
+    // because a frame is pending).
+    bool SendIfIdle();
+    bool SendCommand();
 
     // Waits ms nominal milliseconds while the event loop runs (timers, received bytes, user
     // input), and returns at the deadline. Other handlers, other sends included, may run inside.
@@ -96,7 +98,7 @@ signals:
     void portLost(const talvo::PortFailure &why);
 
 private:
-    void Send(bool ifIdle);
+    bool Send(bool ifIdle);
     void LosePort(const PortFailure &why);
 
     LinkState &state_;

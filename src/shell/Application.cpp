@@ -9,6 +9,7 @@
 #include "devices/DeviceListWindow.h"
 #include "devices/SearchWindow.h"
 #include "editors/EditorModels.h"
+#include "editors/GainModel.h"
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "peq/PeqEditorModel.h"
@@ -19,6 +20,8 @@
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
 #include "shell/SignalFlowPanel.h"
+#include "shell/TestWindows.h"
+#include "testsignal/TestSignalController.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/RectLed.h"
 
@@ -28,8 +31,11 @@ Application::Application(const ApplicationOptions &options) : options_(options) 
 
 Application::~Application() {
     // Dialogs belong to the main window; it goes before the link it shows.
+    testWindows_.reset();
     editorWindows_.reset();
     main_.reset();
+    sineGenerator_.reset();
+    testModes_.reset();
     peqModel_.reset();
     editorModels_.reset();
     searchController_.reset();
@@ -49,6 +55,9 @@ void Application::Create() {
     searchController_ = std::make_unique<SearchController>(*link_);
     editorModels_ = std::make_unique<EditorModels>(state_, *link_, *applier_);
     peqModel_ = std::make_unique<PeqEditorModel>(state_, *link_);
+    testModes_ = std::make_unique<TestModeController>(state_, *link_, *applier_, editorModels_->modes(),
+                                                      editorModels_->gain(kLeftChannel), editorModels_->gain(kRightChannel));
+    sineGenerator_ = std::make_unique<SineGenerator>(state_, *link_);
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -68,6 +77,7 @@ void Application::Create() {
     texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
     editorWindows_ = std::make_unique<EditorWindows>(*editorModels_, *main_, texts_);
     peqWindow_ = new PeqWindow(*peqModel_, main_.get());
+    testWindows_ = std::make_unique<TestWindows>(*testModes_, *sineGenerator_, *main_, texts_);
     texts_.Register(peqWindow_, [w = peqWindow_] { w->ApplyTexts(); });
     // The PEQ blocks (fe2 / fd2) open the one PEQ window on their channel; queued like the
     // other blocks, so the window opens after the click's own handling.

@@ -26,6 +26,9 @@ class PeqWindow;
 class ProgramApplier;
 class SearchController;
 class SearchWindow;
+class SineGenerator;
+class TestModeController;
+class TestWindows;
 
 struct ApplicationOptions {
     // For this run every port number opens this device (the demonstration bus's terminal);
@@ -64,6 +67,9 @@ public:
     EditorWindows &editorWindows() { return *editorWindows_; }
     PeqEditorModel &peqModel() { return *peqModel_; }
     PeqWindow &peqWindow() { return *peqWindow_; }
+    TestModeController &testModes() { return *testModes_; }
+    SineGenerator &sineGenerator() { return *sineGenerator_; }
+    TestWindows &testWindows() { return *testWindows_; }
 
 private:
     ApplicationOptions options_;
@@ -79,6 +85,9 @@ private:
     std::unique_ptr<PeqEditorModel> peqModel_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<EditorWindows> editorWindows_;
+    std::unique_ptr<TestModeController> testModes_;
+    std::unique_ptr<SineGenerator> sineGenerator_;
+    std::unique_ptr<TestWindows> testWindows_;
     // Owned by the main window:
     ComSetupDialog *comSetup_ = nullptr;
     AboutBox *about_ = nullptr;

@@ -78,7 +78,8 @@ EditorWindows::EditorWindows(EditorModels &models, MainWindow &main, InterfaceTe
         const Mode mode = modesByItem[i];
         // A checkable item ticks and unticks itself when chosen; the marks stay as they are
         // until the controller moves them.
-        connect(item, &QAction::triggered, this, [this] { ShowModeMark(marked_); });
+        // (The test items may hold the mark: the click is undone, not the mode's mark redrawn.)
+        connect(item, &QAction::triggered, this, [item](bool checked) { item->setChecked(!checked); });
         connect(item, &QAction::triggered, this, [this, mode] { changeMode(mode); }, Qt::QueuedConnection);
     }
 
@@ -91,7 +92,6 @@ EditorWindows::EditorWindows(EditorModels &models, MainWindow &main, InterfaceTe
 QAction *EditorWindows::action(const char *name) const { return main_.action(name); }
 
 void EditorWindows::ShowModeMark(Mode mode) {
-    marked_ = mode;
     for (const char *name : kMarkedItems) action(name)->setChecked(false);
     action(kModeItems[static_cast<std::size_t>(mode)])->setChecked(true);
 }
@@ -108,8 +108,9 @@ void EditorWindows::changeMode(Mode mode) {
         modes.ChangeMode(mode);
     } catch (const std::exception &) {
     }
-    // Whatever happened inside, the panel is usable again at the end.
-    if (!modes.IsChangingMode()) main_.signalFlow()->setEnabled(true);
+    // Whatever happened inside, the panel is usable again at the end (unless the change was
+    // ignored because another one holds the panel).
+    if (!modes.IsChangingMode() && !modes.ModeChangesHeld()) main_.signalFlow()->setEnabled(true);
 }
 
 void EditorWindows::openEditor(int channel, int stage) {

@@ -57,7 +57,6 @@ private:
     std::array<DelayWindow *, 2> delay_{};
     std::array<LimiterWindow *, 2> limiter_{};
     std::array<CrossoverWindow *, 2> crossover_{};
-    Mode marked_ = Mode::Stereo;
 };
 
 }  // namespace talvo

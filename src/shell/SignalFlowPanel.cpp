@@ -143,6 +143,11 @@ SignalFlowPanel::SignalFlowPanel(QWidget *parent) : QFrame(parent) {
     sindd_->hide();
     grid->addWidget(sindd_, 0, kInputCol, 3, 1, Qt::AlignVCenter);
     connect(sindd_, &BlockButton::clicked, this, &SignalFlowPanel::testSignalClicked);
+    testLamp_ = new ArrowLamp(ArrowLamp::Direction::Right, this);
+    testLamp_->setObjectName(QStringLiteral("TestSignalLamp"));
+    testLamp_->setLit(true);
+    testLamp_->hide();
+    grid->addWidget(testLamp_, 0, kChainLabelCol, 3, 1, Qt::AlignVCenter | Qt::AlignRight);
 
     for (int col = kFirstArrowCol; col <= kOutputArrowCol; col += 2) grid->setColumnStretch(col, 1);
     for (int col = kFirstArrowCol + 1; col < kOutputArrowCol; col += 2) grid->setColumnStretch(col, 2);
@@ -220,6 +225,7 @@ QList<QWidget *> SignalFlowPanel::rightChainWidgets() const {
 
 void SignalFlowPanel::ShowDiagram(const PanelDiagram &d) {
     sindd_->setVisible(d.testSignalShown);
+    testLamp_->setVisible(d.testSignalShown);
     for (Chain &c : chains_) {
         // The Gain blocks stay usable in the test layout: they set the test signal's level.
         for (int i = 0; i < 6; ++i) c.blocks[i]->setEnabled(d.blocksEnabled || i == int(Stage::Gain));

@@ -49,6 +49,8 @@ public:
     BlockButton *phaseBackdrop(Channel channel) const;  // fe6 / fd6
     ArrowLamp *arrow(int number) const;                 // iLedArrow1..19
     BlockButton *testSignalButton() const { return sindd_; }
+    // The lit arrow into the test-signal button: the test signal replaces both inputs.
+    ArrowLamp *testSignalLamp() const { return testLamp_; }
     QLabel *channelLabel(Channel channel) const;
     QLabel *inputLabel(Channel channel) const;
     QLabel *outputLabel(Channel channel) const;
@@ -81,6 +83,7 @@ private:
     std::array<Chain, 2> chains_;
     std::array<ArrowLamp *, 20> arrows_{};  // [1..19]
     BlockButton *sindd_ = nullptr;
+    ArrowLamp *testLamp_ = nullptr;
     QToolButton *close_ = nullptr;
     QWidget *linkStrip_ = nullptr;
 };

@@ -42,6 +42,9 @@
 #include "shell/DemoBus.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
+#include "shell/TestWindows.h"
+#include "testsignal/SineWindow.h"
+#include "testsignal/TestSignalController.h"
 
 namespace {
 
@@ -67,8 +70,12 @@ const char kUsage[] =
     "                     after a search of IDs 1..64), devices (the device list), or an editor\n"
     "                     with a program applied: gain-left, gain-right, delay-left,\n"
     "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
-    "                     xover-left, xover-right\n"
+    "                     xover-left, xover-right; sine (the sine generator in sine test\n"
+    "                     mode) or main-sine (the main window in sine test mode)\n"
     "  -h, --help         show this text\n";
+
+// The sine test's pictures: the generator window, and the main window in sine test mode.
+const QStringList kTestShots{"sine", "main-sine"};
 
 const QStringList kEditorShots{"gain-left",  "gain-right",    "delay-left",
                                "delay-right", "limiter-left", "limiter-right",
@@ -214,7 +221,7 @@ int main(int argc, char **argv) {
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
-             !(QStringList{"main", "connect", "search", "devices"} + kEditorShots).contains(parser.value(windowName)))
+             !(QStringList{"main", "connect", "search", "devices"} + kEditorShots + kTestShots).contains(parser.value(windowName)))
         why = QStringLiteral("unknown window '%1'").arg(parser.value(windowName));
     if (!why.isEmpty()) {
         std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
@@ -301,9 +308,12 @@ int main(int argc, char **argv) {
             subject = &editors.crossover(channel);
         else
             subject = &editors.limiter(channel);
+    } else if (shotWindow == QLatin1String("sine")) {
+        subject = &shell.testWindows().sineWindow();
     }
     const bool editorShot = kEditorShots.contains(shotWindow);
-    if (subject != &window && !editorShot) subject->show();
+    const bool testShot = kTestShots.contains(shotWindow);
+    if (subject != &window && !editorShot && !testShot) subject->show();
 
     int status = kExitOk;
     auto save = [&] {
@@ -328,6 +338,18 @@ int main(int argc, char **argv) {
             return;
         }
         if (!startFile.isEmpty()) window.OpenProgramFile(startFile);
+        if (testShot) {
+            // As after Test > Sine Test (offline: the windows change all the same), then, for
+            // the generator, its "Sine" button and a frequency typed in.
+            shell.testModes().EnterTestMode(talvo::kTestModeSine);
+            if (subject != &window) {
+                shell.texts().ApplyTexts();
+                shell.sineGenerator().FrequencyEntered(QStringLiteral("1k"));
+                subject->show();
+            }
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
         if (editorShot) {
             // As after connecting to an amplifier that runs this program (or opening the file
             // given), then opening the editor from its block.

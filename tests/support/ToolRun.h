@@ -52,4 +52,15 @@ inline ToolRun RunCommand(CommandFunction command, const QStringList &args)
     return run;
 }
 
+// A refusal as every command gives it: exit 2, nothing on stdout, one line on stderr that
+// names the command and `named` (what was wrong).
+inline void ExpectRefusal(const ToolRun &run, const char *command, const char *named)
+{
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("talvoctl %1: ").arg(QLatin1String(command)))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(named))) << run.err.toStdString();
+}
+
 }  // namespace talvo::testsupport

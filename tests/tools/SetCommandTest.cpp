@@ -154,11 +154,7 @@ TEST_P(SetRefusals, NothingReachesTheBus)
     SimLine line({sim::AmplifierConfig()}, PatientBus());
     const ToolRun run = Set(line.devicePath(), c.args);
     line.stop();
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.startsWith(QStringLiteral("talvoctl set: "))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
+    testsupport::ExpectRefusal(run, "set", c.named);
     EXPECT_TRUE(line.frames().empty());
 }
 

@@ -1,5 +1,6 @@
 #include "CliSupport.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include "Commands.h"
@@ -116,6 +117,26 @@ bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextS
     link.state().sendEnabled.store(1);
     link.state().reply.replyAddress = 0;
     return true;
+}
+
+std::unique_ptr<AmplifierSession> OpenSession(const QString &port, const char *command, QTextStream &err, int &status)
+{
+    if (!QCoreApplication::instance()) {
+        status = Refuse(err, command, QStringLiteral("needs an application object to run its event loop"));
+        return nullptr;
+    }
+    auto session = std::make_unique<AmplifierSession>();
+    if (!OpenLinkOnPort(session->link, port, command, err, status))
+        return nullptr;
+    return session;
+}
+
+QString FrameText(const CommandFrame &f)
+{
+    QString text = QStringLiteral("(command %1:").arg(f.command);
+    for (int i = 0; i < f.length && i < kMaxFrameData; ++i)
+        text += QStringLiteral(" %1").arg(f.data[static_cast<std::size_t>(i)]);
+    return text + QLatin1Char(')');
 }
 
 }  // namespace talvo::cli

@@ -2,6 +2,7 @@
 // Pieces every talvoctl subcommand that talks to a bus shares: option taking, number parsing,
 // refusals, and opening the link on a port given as COMn or a device path.
 
+#include <memory>
 #include <optional>
 
 #include <QString>
@@ -9,10 +10,11 @@
 #include <QTextStream>
 
 #include "devices/ConnectProcedure.h"
+#include "link/Connection.h"
+#include "link/Link.h"
+#include "programs/ProgramApply.h"
+#include "state/AppState.h"
 
-namespace talvo {
-class Link;
-}
 
 namespace talvo::cli {
 
@@ -40,5 +42,22 @@ std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &p
 // COM number, failed when the port cannot be opened) and the result is false. A port lost
 // later is said on err as it happens ("talvoctl send: COM9 (/dev/ttyUSB8) lost: ...").
 bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextStream &err, int &status);
+
+// What a command that connects to one amplifier stands on, created in this order: the shared
+// state, the link, the link controller and the program applier.
+struct AmplifierSession {
+    AppState state;
+    Link link{state.link};
+    LinkController linkController{link};
+    ProgramApplier applier{state};
+};
+
+// A session with its link open on PORT (OpenLinkOnPort). Null when there is no application
+// object to run the event loop (refused) or the port does not open; the line on err is written
+// and `status` set.
+std::unique_ptr<AmplifierSession> OpenSession(const QString &port, const char *command, QTextStream &err, int &status);
+
+// A frame's command and data as the change lines show them: "(command 2: 12 50 85)".
+QString FrameText(const CommandFrame &frame);
 
 }  // namespace talvo::cli

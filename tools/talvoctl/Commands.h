@@ -22,6 +22,9 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // Live values into one amplifier through the editor models; needs a QCoreApplication too.
 int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// The sine and noise tests on one amplifier through the test-signal controllers; needs a
+// QCoreApplication as well.
+int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // A program file's response as a PNG; needs a QGuiApplication (any platform, offscreen will do).
 int RunPlotCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 

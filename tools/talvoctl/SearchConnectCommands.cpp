@@ -110,17 +110,14 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
         return kExitRefused;
     if (saveText && saveText->isEmpty())
         return Refuse(err, kName, QStringLiteral("--save needs a file name"));
-    if (!QCoreApplication::instance())
-        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
-
-    AppState state;
-    Link link(state.link);
     int status = kExitOk;
-    if (!OpenLinkOnPort(link, *portText, kName, err, status))
+    const std::unique_ptr<AmplifierSession> session = OpenSession(*portText, kName, err, status);
+    if (!session)
         return status;
-    LinkController linkController(link);
-    ProgramApplier applier(state);
-    ConnectController connect(state, link, linkController, applier);
+    AppState &state = session->state;
+    Link &link = session->link;
+    ProgramApplier &applier = session->applier;
+    ConnectController connect(state, link, session->linkController, applier);
 
     const bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';

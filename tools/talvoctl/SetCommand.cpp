@@ -14,7 +14,6 @@
 #include <optional>
 #include <vector>
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include "CliSupport.h"
@@ -304,15 +303,6 @@ const char *ModeName(Mode mode)
     }
 }
 
-// The frame the last change left in outFrame: "(command 2: 12 50 85)".
-QString FrameText(const CommandFrame &f)
-{
-    QString text = QStringLiteral("(command %1:").arg(f.command);
-    for (int i = 0; i < f.length && i < kMaxFrameData; ++i)
-        text += QStringLiteral(" %1").arg(f.data[static_cast<std::size_t>(i)]);
-    return text + QLatin1Char(')');
-}
-
 // Sends one change through its editor and gives what the editor shows for it.
 QString Send(EditorModels &models, const Change &c)
 {
@@ -581,20 +571,17 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     std::vector<Step> steps = GatherSteps(changes);
     if (const auto conflict = CrossoverConflict(steps, nullptr))
         return Refuse(err, kName, *conflict);
-    if (!QCoreApplication::instance())
-        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
-
-    AppState state;
-    Link link(state.link);
     int status = kExitOk;
-    if (!OpenLinkOnPort(link, *portText, kName, err, status))
+    const std::unique_ptr<AmplifierSession> session = OpenSession(*portText, kName, err, status);
+    if (!session)
         return status;
-    LinkController linkController(link);
-    ProgramApplier applier(state);
+    AppState &state = session->state;
+    Link &link = session->link;
+    ProgramApplier &applier = session->applier;
     // Created before connecting, so that the program read at connection lands in the editors.
     EditorModels models(state, link, applier);
     PeqEditorModel peq(state, link);
-    ConnectController connect(state, link, linkController, applier);
+    ConnectController connect(state, link, session->linkController, applier);
 
     int lostFrames = 0;
     bool portGone = false;

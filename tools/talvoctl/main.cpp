@@ -34,6 +34,10 @@ const char *const kUsage =
     "                                 connect, send each change as its editor does (gain,\n"
     "                                 delay, limiter, phase of left/right, mode), disconnect;\n"
     "                                 `talvoctl set --help` lists the keys\n"
+    "  test --port PORT --id N [--sub S] sine [FREQ]|noise|sweep [--level DB]\n"
+    "                                 put the amplifier into the sine or noise test, set the\n"
+    "                                 test signal's level and frequency or sweep it;\n"
+    "                                 `talvoctl test --help` says more\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --help                         this text\n"
@@ -84,6 +88,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunConnectCommand(args, out, err);
     if (command == "set")
         return talvo::cli::RunSetCommand(args, out, err);
+    if (command == "test")
+        return talvo::cli::RunTestCommand(args, out, err);
     if (command == "plot")
         return talvo::cli::RunPlotCommand(args, out, err);
 
