@@ -313,8 +313,9 @@ bool MemoryController::WriteSlot(int source, int slot)
         link_.SendCommand();
         link_.WaitPumping(kDeleteWaitMs);
         answered = answered || state_.link.reply.replyAddress != 0;
+        // Whether the slot is empty now is for the refresh after it to tell: its 200 ms leave
+        // the delete's reply little room.
         noteAnswer(answered);
-        stored = answered;
     }
     progress(0);
     if (!stored)
@@ -494,10 +495,12 @@ MemoryOutcome MemoryController::finish(MemoryOutcome outcome, const QString &cap
         outcome.cancelled = false;
         outcome.message = failure_;
     }
-    if (outcome.ok && !unstored_.empty()) {
+    if (!broken() && !unstored_.empty()) {
         outcome.ok = false;
-        outcome.failedSlots = unstored_;
-        outcome.message = QStringLiteral("The program in %1 may not have been stored: the amplifier did not answer a "
+        outcome.failedSlots.insert(outcome.failedSlots.end(), unstored_.begin(), unstored_.end());
+        if (!outcome.message.isEmpty())
+            outcome.message += QLatin1Char(' ');
+        outcome.message += QStringLiteral("The program in %1 may not have been stored: the amplifier did not answer a "
                                          "block even after it was sent again.")
                               .arg(SlotsWord(unstored_));
     }
@@ -659,12 +662,22 @@ MemoryOutcome MemoryController::WriteProgramRecord(const RecordImage &record, in
 MemoryOutcome MemoryController::writeMemorySteps(const MemoryImage &image)
 {
     memoryImage_ = image;
+    std::vector<int> notDeleted;
     for (int i = 1; i <= kMemorySlotCount && !broken(); ++i) {
         SelectRow(i);
         WriteSlot(i, i);
-        RefreshSlot(i);
+        const SlotState after = RefreshSlot(i);
+        if (!RecordInUse(image[i - 1]) && (after.inUse || !after.answered) && !broken())
+            notDeleted.push_back(i);
     }
-    return MemoryOutcome();
+    MemoryOutcome outcome;
+    if (!notDeleted.empty()) {
+        outcome.ok = false;
+        outcome.failedSlots = notDeleted;
+        outcome.message = QStringLiteral("The file has no program for %1, but it may not have been deleted.")
+                              .arg(SlotsWord(notDeleted));
+    }
+    return outcome;
 }
 
 MemoryOutcome MemoryController::WriteMemory(const MemoryImage &image)

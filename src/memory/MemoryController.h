@@ -119,7 +119,8 @@ public:
     // `progress` gets k after block k. The result lists the blocks that got no answer at all.
     std::vector<int> WriteRecordBlocks(const RecordImage &record, const std::function<void(int k)> &progress = {});
     // memoryImage record `source` into `slot`, or the slot deleted when the record is blank.
-    // False when some frame of it got no answer even after its resend.
+    // False when a block of the program got no answer even after its resend (whether a slot
+    // was emptied is for a refresh of it to tell).
     bool WriteSlot(int source, int slot);
     // Command 200 for the slot.
     void DeleteSlot(int slot);

@@ -22,6 +22,8 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // Live values into one amplifier through the editor models; needs a QCoreApplication too.
 int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// The amplifier's program memory through the memory controller; needs a QCoreApplication.
+int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // A program file's response as a PNG; needs a QGuiApplication (any platform, offscreen will do).
 int RunPlotCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 

@@ -34,6 +34,9 @@ const char *const kUsage =
     "                                 connect, send each change as its editor does (gain,\n"
     "                                 delay, limiter, phase of left/right, mode), disconnect;\n"
     "                                 `talvoctl set --help` lists the keys\n"
+    "  memory ACTION --port PORT --id N [--sub S] ...\n"
+    "                                 the amplifier's program memory: list, read, backup,\n"
+    "                                 write, restore, delete, recall; `talvoctl memory --help`\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --help                         this text\n"
@@ -84,6 +87,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunConnectCommand(args, out, err);
     if (command == "set")
         return talvo::cli::RunSetCommand(args, out, err);
+    if (command == "memory")
+        return talvo::cli::RunMemoryCommand(args, out, err);
     if (command == "plot")
         return talvo::cli::RunPlotCommand(args, out, err);
 
