@@ -5,7 +5,8 @@
 # Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
 # docs/device-list.png, the editor pictures docs/gain-left.png, docs/gain-right.png,
 # docs/limiter-left.png, docs/limiter-right.png, docs/peq-left.png, docs/peq-right.png and
-# docs/xover-window.png.
+# docs/xover-window.png, and the memory pictures docs/memory-window.png, docs/manage-window.png
+# and docs/program-name.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,3 +46,6 @@ shoot xover-left docs/xover-window.png
 for editor in gain-left gain-right limiter-left limiter-right peq-left peq-right; do
   shoot "$editor" "docs/$editor.png"
 done
+shoot memory docs/memory-window.png
+shoot manage docs/manage-window.png
+shoot program-name docs/program-name.png

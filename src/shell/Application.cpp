@@ -1,6 +1,9 @@
 #include "shell/Application.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 
 #include "devices/BusSearch.h"
 #include "devices/ConnectProcedure.h"
@@ -11,6 +14,8 @@
 #include "editors/EditorModels.h"
 #include "link/Connection.h"
 #include "link/Link.h"
+#include "memory/MemoryController.h"
+#include "memory/MemoryWindows.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "programs/ProgramApply.h"
@@ -30,6 +35,7 @@ Application::~Application() {
     // Dialogs belong to the main window; it goes before the link it shows.
     editorWindows_.reset();
     main_.reset();
+    memory_.reset();
     peqModel_.reset();
     editorModels_.reset();
     searchController_.reset();
@@ -49,6 +55,8 @@ void Application::Create() {
     searchController_ = std::make_unique<SearchController>(*link_);
     editorModels_ = std::make_unique<EditorModels>(state_, *link_, *applier_);
     peqModel_ = std::make_unique<PeqEditorModel>(state_, *link_);
+    memory_ = std::make_unique<MemoryController>(state_, *link_, *applier_);
+    memory_->SetGather([this] { editorModels_->GatherProgram(); });
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -96,6 +104,35 @@ void Application::Create() {
     editors->SetBridgeAvailable(state_.bridgeAvailable);
     QObject::connect(connectController_.get(), &ConnectController::bridgeAvailableChanged, editors,
                      &EditorWindows::SetBridgeAvailable);
+
+    // The amplifier's program memory: File > Memory..., and the offer after New and Open.
+    programName_ = new ProgramNameDialog(main_.get());
+    manageWindow_ = new ManageWindow(main_.get());
+    memoryWindow_ = new MemoryWindow(*memory_, state_, main_.get());
+    memoryWindow_->SetManageWindow(manageWindow_);
+    {
+        const auto over = [this]() -> QWidget * {
+            QWidget *modal = QApplication::activeModalWidget();
+            return modal ? modal : main_.get();
+        };
+        MemoryPrompts prompts;
+        prompts.ask = [this, over](const QString &caption, const QString &text, bool warning) {
+            const QMessageBox::StandardButtons buttons =
+                warning ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No;
+            const QMessageBox::StandardButton answer = main_->prompts().ask(
+                over(), warning ? QMessageBox::Warning : QMessageBox::Question, caption, text, buttons);
+            return answer == QMessageBox::Ok || answer == QMessageBox::Yes;
+        };
+        prompts.tell = [this, over](const QString &caption, const QString &text, bool error) {
+            main_->prompts().tell(over(), error ? QMessageBox::Critical : QMessageBox::Information, caption, text);
+        };
+        prompts.askName = [this](ProgramNameState &dialog) { programName_->Ask(dialog); };
+        memory_->SetPrompts(prompts);
+    }
+    QObject::connect(m->action("Memory1"), &QAction::triggered, memoryWindow_, &MemoryWindow::Memory1Click,
+                     Qt::QueuedConnection);
+    main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
+    main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }
