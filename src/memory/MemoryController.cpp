@@ -517,6 +517,13 @@ MemoryOutcome MemoryController::notConnected()
     return outcome;
 }
 
+SlotState MemoryController::refreshBareRow(int slot)
+{
+    progress(0);
+    showRow(slot, QString::number(slot), QString());
+    return RefreshSlot(slot);
+}
+
 MemoryOutcome MemoryController::Refresh()
 {
     if (state_.link.linkActive != kYes)
@@ -559,9 +566,7 @@ MemoryOutcome MemoryController::Upload(int slot)
         return finish(notConnected());
     Busy busy(*this);
     MemoryOutcome outcome;
-    progress(0);
-    showRow(slot, QString::number(slot), QString());
-    const SlotState st = RefreshSlot(slot);
+    const SlotState st = refreshBareRow(slot);
     if (st.inUse) {
         bool recall = state_.currentProgram == slot;
         if (!recall)
@@ -726,9 +731,7 @@ MemoryOutcome MemoryController::Delete(int slot)
         return finish(notConnected());
     Busy busy(*this);
     MemoryOutcome outcome;
-    progress(0);
-    showRow(slot, QString::number(slot), QString());
-    if (!RefreshSlot(slot).inUse)
+    if (!refreshBareRow(slot).inUse)
         return finish(outcome);
     if (!prompts_.ask(QStringLiteral("Delete program"), QStringLiteral("Delete this program?"), true)) {
         outcome.cancelled = true;

@@ -185,6 +185,8 @@ private:
     // programBuffer := blocks 1..7, when all of them arrived.
     bool takeRecordBlocks();
     bool readForSave(int slot);
+    // Progress 0, the row shown bare, then refreshed from the amplifier (Upload, Delete).
+    SlotState refreshBareRow(int slot);
     void writeRecordSteps(RecordImage record, int slot);
     MemoryOutcome writeMemorySteps(const MemoryImage &image);
     MemoryOutcome readMemorySteps(MemoryImage &image);

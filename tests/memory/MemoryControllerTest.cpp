@@ -9,30 +9,14 @@
 
 #include "MemorySupport.h"
 #include "link/Clock.h"
+#include "tests/programs/TestRecords.h"
 
 namespace talvo::testing {
 namespace {
 
-QByteArray Bytes(const RecordImage &r)
-{
-    return QByteArray(reinterpret_cast<const char *>(r.data()), kRecordSize);
-}
-
 QByteArray Data(const sim::FrameRecord &f)
 {
     return QByteArray(reinterpret_cast<const char *>(f.frame.data.data()), f.frame.length);
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 TEST(MemoryController, RefreshShowsSlot3AloneWithItsStoredName)
@@ -249,7 +233,7 @@ TEST(MemoryController, SavedSlot7CarriesItsSlotNumberAndStoredName)
     line.stop();
 
     ASSERT_TRUE(outcome.ok) << outcome.message.toStdString();
-    const QByteArray saved = ReadFile(base + QStringLiteral(".VKP"));
+    const QByteArray saved = ReadRaw(base + QStringLiteral(".VKP"));
     ASSERT_EQ(saved.size(), kRecordSize);
     EXPECT_EQ(saved.left(10), QByteArray("Stage 7   "));
     EXPECT_EQ(static_cast<std::uint8_t>(saved[12]), 7);
@@ -281,14 +265,14 @@ TEST(MemoryController, SaveOfOneSlotKeepsTheOldFileWhenTheReadFails)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.VKP"));
     const QByteArray old = Bytes(NamedProgram("Previous", 255));
-    ASSERT_TRUE(WriteFile(path, old));
+    ASSERT_TRUE(WriteRaw(path, old));
 
     const MemoryOutcome outcome = rig.memory.SaveSlot(7, path);
     rig.drain();
     line.stop();
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(ReadRaw(path), old);
     ASSERT_EQ(rig.told.size(), 1u);
     EXPECT_TRUE(rig.told[0].contains(QStringLiteral("Program 7 did not arrive whole"))) << rig.told[0].toStdString();
     EXPECT_EQ(FramesWith(line.frames(), 235).size(), 2u);
@@ -375,7 +359,7 @@ TEST(MemoryController, APortLostDuringABackupEndsItAtOnceWithoutAFile)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bus.DMP"));
     const QByteArray old(2240, '\x11');
-    ASSERT_TRUE(WriteFile(path, old));
+    ASSERT_TRUE(WriteRaw(path, old));
 
     const double start = Clock::nowMs();
     const MemoryOutcome outcome = rig.memory.SaveMemory(path);
@@ -384,7 +368,7 @@ TEST(MemoryController, APortLostDuringABackupEndsItAtOnceWithoutAFile)
     EXPECT_FALSE(outcome.ok);
     ASSERT_EQ(rig.told.size(), 1u);
     EXPECT_TRUE(rig.told[0].contains(QStringLiteral("port was lost"))) << rig.told[0].toStdString();
-    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(ReadRaw(path), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("bus.DMP")});
     // Ended within seconds, not after twenty slots of waiting.
     EXPECT_LT(tookMs, 3000);
@@ -532,7 +516,7 @@ TEST(MemoryController, FileDownOfAFileOfTheWrongLengthSendsNothingAndSaysWhy)
     MemoryRig rig(line.devicePath());
     QTemporaryDir dir;
     const QString dmp = dir.filePath(QStringLiteral("short.DMP"));
-    ASSERT_TRUE(WriteFile(dmp, QByteArray(2239, '\0')));
+    ASSERT_TRUE(WriteRaw(dmp, QByteArray(2239, '\0')));
     rig.memory.SelectRow(2);
 
     const MemoryOutcome outcome = rig.memory.FileDown(dmp);

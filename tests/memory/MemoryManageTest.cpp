@@ -8,6 +8,7 @@
 
 #include "memory/MemoryManage.h"
 #include "programs/Windows1252.h"
+#include "tests/programs/TestRecords.h"
 
 namespace talvo {
 namespace {
@@ -84,10 +85,7 @@ TEST(MemoryManage, AddTakesAProgramFileUnchangedWhateverItsInUse)
     const QString unused = dir.filePath(QStringLiteral("unused.VKP"));
     ASSERT_TRUE(WriteRecordFile(unused, Named("Spare", 0)).ok());
     const QString wrong = dir.filePath(QStringLiteral("wrong.VKP"));
-    QFile f(wrong);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(113, '\1'));
-    f.close();
+    ASSERT_TRUE(testing::WriteRaw(wrong, QByteArray(113, '\1')));
     MemoryManage manage;
     manage.New();
 
@@ -108,10 +106,7 @@ TEST(MemoryManage, OpenTakesOnlyAWholeMemoryFileAndSlotsSaveAlone)
     const QString whole = dir.filePath(QStringLiteral("whole.DMP"));
     ASSERT_TRUE(WriteMemoryFile(whole, image).ok());
     const QString part = dir.filePath(QStringLiteral("part.DMP"));
-    QFile f(part);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(2239, '\1'));
-    f.close();
+    ASSERT_TRUE(testing::WriteRaw(part, QByteArray(2239, '\1')));
 
     MemoryManage manage;
     ASSERT_TRUE(manage.Open(whole).ok());
