@@ -131,6 +131,8 @@ void Application::Create() {
     }
     QObject::connect(m->action("Memory1"), &QAction::triggered, memoryWindow_, &MemoryWindow::Memory1Click,
                      Qt::QueuedConnection);
+    QObject::connect(connectController_.get(), &ConnectController::memoryHeadingChanged, memoryWindow_->heading(),
+                     &QLabel::setText);
     main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
     main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
 

@@ -118,10 +118,12 @@ inline void SilenceWhere(testsupport::SimLine &line, std::function<bool(const Co
     };
 }
 
-// The clock for memory sequences: the shortest answer window is a block request's.
+// The clock for memory sequences. The shortest answer window is a slot's block 1 in a
+// refresh: looked at once the request's pacing and 49 short waits are over, with no wait
+// before; a late answer there means a second request, and the tests count requests.
 inline double MemorySpeed()
 {
-    return SpeedKeeping(kBlockAnswerWindowMs);
+    return SpeedKeeping(150 + 49);
 }
 
 }  // namespace talvo::testing
