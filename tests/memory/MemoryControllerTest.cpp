@@ -530,6 +530,76 @@ TEST(MemoryController, FileDownOfAFileOfTheWrongLengthSendsNothingAndSaysWhy)
         EXPECT_EQ(f.frame.command, 231);  // only the row's refresh
 }
 
+TEST(MemoryController, SetupDownWritesTheGatheredEditorsUnderTheName)
+{
+    ScopedSpeed speed(MemorySpeed());
+    SimLine line({AmplifierWith({})}, PatientBus());
+    MemoryRig rig(line.devicePath());
+    Program edited = DecodeProgram(NamedProgram("DDDDDDDDDD", 255, -9.5));
+    edited.mode = 2;
+    int gathered = 0;
+    rig.memory.SetGather([&] {
+        ++gathered;
+        rig.state.gatherBuffer = EncodeProgram(edited);
+    });
+    rig.typedName = QStringLiteral("Editors");
+    rig.memory.SelectRow(12);
+    std::vector<SlotRow> shown;
+    QObject::connect(&rig.memory, &MemoryController::slotRowChanged, [&shown](int slot, const SlotRow &row) {
+        if (slot == 12)
+            shown.push_back(row);
+    });
+
+    const MemoryOutcome outcome = rig.memory.SetupDown();
+    rig.drain();
+    line.stop();
+
+    EXPECT_TRUE(outcome.ok) << outcome.message.toStdString();
+    EXPECT_EQ(gathered, 1);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front().program, QStringLiteral("12[▽]"));
+    EXPECT_EQ(shown.back().program, QStringLiteral("12[√]"));
+    const Program stored = DecodeProgram(line.bus().amplifier(0).slot(12));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(stored.name.data()), 10), QByteArray("Editors   "));
+    EXPECT_EQ(stored.mode, 2);
+    EXPECT_EQ(stored.programNumber, 12);
+    EXPECT_DOUBLE_EQ(stored.left.gain, -9.5);  // "Select Program Volume": the editors' own gain
+    // The progress bar after each block: 14 x k.
+    std::vector<int> steps;
+    for (int p : rig.progress)
+        if (p >= 28 && p <= 98)
+            steps.push_back(p);
+    EXPECT_EQ(steps, (std::vector<int>{28, 42, 56, 70, 84, 98}));
+}
+
+TEST(MemoryController, DeleteAllEmptiesEverySlot)
+{
+    ScopedSpeed speed(MemorySpeed());
+    SimLine line({AmplifierWith({{1, NamedProgram("One", 1)}, {20, NamedProgram("Last", 20)}})}, PatientBus());
+    MemoryRig rig(line.devicePath());
+
+    const MemoryOutcome outcome = rig.memory.DeleteAll();
+    rig.drain();
+    line.stop();
+
+    EXPECT_TRUE(outcome.ok) << outcome.message.toStdString();
+    EXPECT_EQ(rig.asked, (std::vector<QString>{QStringLiteral("Delete program | Delete all program?")}));
+    for (int i = 1; i <= 20; ++i) {
+        EXPECT_FALSE(RecordInUse(line.bus().amplifier(0).slot(i))) << i;
+        EXPECT_EQ(rig.memory.row(i).program, QString::number(i));
+    }
+    std::vector<int> deleted;
+    for (const auto &f : FramesWith(line.frames(), 200))
+        deleted.push_back(f.frame.data[0]);
+    ASSERT_GE(deleted.size(), 20u);
+    EXPECT_EQ(deleted.front(), 1);
+    EXPECT_EQ(deleted.back(), 20);
+    // 4.8 x i rounded up before slot i, then back to 0.
+    EXPECT_EQ(rig.progress[1], 5);
+    EXPECT_EQ(rig.progress.back(), 0);
+    EXPECT_NE(std::find(rig.progress.begin(), rig.progress.end(), 96), rig.progress.end());
+}
+
 TEST(MemoryController, DeleteAsksAndDeletesTheSlot)
 {
     ScopedSpeed speed(MemorySpeed());
