@@ -5,7 +5,8 @@
 # Writes docs/main-window.png, docs/connect-window.png, docs/search-window.png,
 # docs/device-list.png, the editor pictures docs/gain-left.png, docs/gain-right.png,
 # docs/limiter-left.png, docs/limiter-right.png, docs/peq-left.png, docs/peq-right.png and
-# docs/xover-window.png, and the sine test's docs/sine-window.png and docs/main-window-sine.png.
+# docs/xover-window.png, the sine test's docs/sine-window.png and docs/main-window-sine.png, and
+# the memory pictures docs/memory-window.png, docs/manage-window.png and docs/program-name.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,3 +48,6 @@ shoot main-sine docs/main-window-sine.png
 for editor in gain-left gain-right limiter-left limiter-right peq-left peq-right; do
   shoot "$editor" "docs/$editor.png"
 done
+shoot memory docs/memory-window.png
+shoot manage docs/manage-window.png
+shoot program-name docs/program-name.png

@@ -1,6 +1,9 @@
 #include "shell/Application.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 
 #include "devices/BusSearch.h"
 #include "devices/ConnectProcedure.h"
@@ -12,6 +15,8 @@
 #include "editors/GainModel.h"
 #include "link/Connection.h"
 #include "link/Link.h"
+#include "memory/MemoryController.h"
+#include "memory/MemoryWindows.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "programs/ProgramApply.h"
@@ -36,6 +41,7 @@ Application::~Application() {
     main_.reset();
     sineGenerator_.reset();
     testModes_.reset();
+    memory_.reset();
     peqModel_.reset();
     editorModels_.reset();
     searchController_.reset();
@@ -58,6 +64,8 @@ void Application::Create() {
     testModes_ = std::make_unique<TestModeController>(state_, *link_, *applier_, editorModels_->modes(),
                                                       editorModels_->gain(kLeftChannel), editorModels_->gain(kRightChannel));
     sineGenerator_ = std::make_unique<SineGenerator>(state_, *link_);
+    memory_ = std::make_unique<MemoryController>(state_, *link_, *applier_);
+    memory_->SetGather([this] { editorModels_->GatherProgram(); });
 
     // The main window first, then every other window, once for the whole run.
     main_ = std::make_unique<MainWindow>(state_, texts_, *controller_);
@@ -106,6 +114,37 @@ void Application::Create() {
     editors->SetBridgeAvailable(state_.bridgeAvailable);
     QObject::connect(connectController_.get(), &ConnectController::bridgeAvailableChanged, editors,
                      &EditorWindows::SetBridgeAvailable);
+
+    // The amplifier's program memory: File > Memory..., and the offer after New and Open.
+    programName_ = new ProgramNameDialog(main_.get());
+    manageWindow_ = new ManageWindow(main_.get());
+    memoryWindow_ = new MemoryWindow(*memory_, state_, main_.get());
+    memoryWindow_->SetManageWindow(manageWindow_);
+    {
+        const auto over = [this]() -> QWidget * {
+            QWidget *modal = QApplication::activeModalWidget();
+            return modal ? modal : main_.get();
+        };
+        MemoryPrompts prompts;
+        prompts.ask = [this, over](const QString &caption, const QString &text, bool warning) {
+            const QMessageBox::StandardButtons buttons =
+                warning ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No;
+            const QMessageBox::StandardButton answer = main_->prompts().ask(
+                over(), warning ? QMessageBox::Warning : QMessageBox::Question, caption, text, buttons);
+            return answer == QMessageBox::Ok || answer == QMessageBox::Yes;
+        };
+        prompts.tell = [this, over](const QString &caption, const QString &text, bool error) {
+            main_->prompts().tell(over(), error ? QMessageBox::Critical : QMessageBox::Information, caption, text);
+        };
+        prompts.askName = [this](ProgramNameState &dialog) { programName_->Ask(dialog); };
+        memory_->SetPrompts(prompts);
+    }
+    QObject::connect(m->action("Memory1"), &QAction::triggered, memoryWindow_, &MemoryWindow::Memory1Click,
+                     Qt::QueuedConnection);
+    QObject::connect(connectController_.get(), &ConnectController::memoryHeadingChanged, memoryWindow_->heading(),
+                     &QLabel::setText);
+    main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
+    main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }

@@ -21,6 +21,10 @@ class EditorWindows;
 class Link;
 class LinkController;
 class MainWindow;
+class ManageWindow;
+class MemoryController;
+class MemoryWindow;
+class ProgramNameDialog;
 class PeqEditorModel;
 class PeqWindow;
 class ProgramApplier;
@@ -70,6 +74,10 @@ public:
     TestModeController &testModes() { return *testModes_; }
     SineGenerator &sineGenerator() { return *sineGenerator_; }
     TestWindows &testWindows() { return *testWindows_; }
+    MemoryController &memoryController() { return *memory_; }
+    MemoryWindow &memoryWindow() { return *memoryWindow_; }
+    ManageWindow &manageWindow() { return *manageWindow_; }
+    ProgramNameDialog &programNameDialog() { return *programName_; }
 
 private:
     ApplicationOptions options_;
@@ -83,6 +91,7 @@ private:
     std::unique_ptr<SearchController> searchController_;
     std::unique_ptr<EditorModels> editorModels_;
     std::unique_ptr<PeqEditorModel> peqModel_;
+    std::unique_ptr<MemoryController> memory_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<EditorWindows> editorWindows_;
     std::unique_ptr<TestModeController> testModes_;
@@ -95,6 +104,9 @@ private:
     ConnectWindow *connectWindow_ = nullptr;
     SearchWindow *searchWindow_ = nullptr;
     PeqWindow *peqWindow_ = nullptr;
+    MemoryWindow *memoryWindow_ = nullptr;
+    ManageWindow *manageWindow_ = nullptr;
+    ProgramNameDialog *programName_ = nullptr;
 };
 
 }  // namespace talvo

@@ -69,7 +69,7 @@ const ActionSpec kActions[] = {
     {"Open1", "Open...", "Open...", "Open", "OPEN", {"document-open"}, QStyle::SP_DialogOpenButton, true},
     {"Save1", "Save...", "Save...", "Save", "SAVE", {"document-save"}, QStyle::SP_DialogSaveButton, true},
     {"Memory1", "Memory...", "Memory...", "Memory", "MEMORAY", {"media-flash", "drive-removable-media", "media-memory"},
-     QStyle::SP_DriveHDIcon, false},
+     QStyle::SP_DriveHDIcon, true},
     {"Exit1", "Exit", "Exit", "Exit", "EXIT", {"application-exit"}, QStyle::SP_DialogCloseButton, true},
     {"Stereo1", "Stereo", "Stereo", nullptr, nullptr, {}, QStyle::SP_CustomBase, true},
     {"Bridge1", "Bridge", "Bridge", nullptr, nullptr, {}, QStyle::SP_CustomBase, true},
@@ -528,7 +528,10 @@ void MainWindow::openProgram(const std::function<QString()> &choose) {
             applied = true;
             Settings::RememberProgramFile(QFileInfo(path).absoluteFilePath());
             const QString base = FileBaseName(path);
-            if (!base.isEmpty()) label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension));
+            if (!base.isEmpty()) {
+                label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension));
+                if (programNameField_) programNameField_(ReadProgramName(path));
+            }
         }
     }
     if (reopen) {

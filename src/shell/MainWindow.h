@@ -62,6 +62,8 @@ public:
     // The offer to download the opened program into the amplifier's current program; until
     // the memory window provides it, New and Open call an empty step here.
     void setOfferCurrentDownload(std::function<void()> offer) { offerCurrentDownload_ = std::move(offer); }
+    // Open hands the opened program's stored name to the program-name dialog's name field.
+    void setProgramNameField(std::function<void(const QString &)> set) { programNameField_ = std::move(set); }
     ShellPrompts &prompts() { return prompts_; }
 
     // Restored size, centred on the screen; the caller then shows the window maximised.
@@ -150,6 +152,7 @@ private:
     ProgramApplier *applier_ = nullptr;
     EditorModels *models_ = nullptr;
     std::function<void()> offerCurrentDownload_;
+    std::function<void(const QString &)> programNameField_;
     QProgressBar *progst1_ = nullptr;
     PanelStatusBar *stt_ = nullptr;
     QTimer *timer4_ = nullptr;

@@ -7,7 +7,9 @@
 //                             first range), devices (the device list), or an editor with a
 //                             program applied: gain-left, gain-right, delay-left, delay-right,
 //                             limiter-left, limiter-right, peq-left, peq-right, xover-left,
-//                             xover-right
+//                             xover-right; the memory window after a Refresh of the demonstration
+//                             amplifier ID 1 (memory), the manage window (manage), the program-name
+//                             dialog (program-name)
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,8 @@
 #include "editors/LimiterWindow.h"
 #include "link/Clock.h"
 #include "link/Connection.h"
+#include "memory/MemoryController.h"
+#include "memory/MemoryWindows.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "shell/AppIcon.h"
@@ -71,7 +75,8 @@ const char kUsage[] =
     "                     with a program applied: gain-left, gain-right, delay-left,\n"
     "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
     "                     xover-left, xover-right; sine (the sine generator in sine test\n"
-    "                     mode) or main-sine (the main window in sine test mode)\n"
+    "                     mode) or main-sine (the main window in sine test mode);\n"
+    "                     memory (after a Refresh, with --demo), manage, program-name\n"
     "  -h, --help         show this text\n";
 
 // The sine test's pictures: the generator window, and the main window in sine test mode.
@@ -107,6 +112,12 @@ talvo::RecordImage ScreenshotProgram() {
     p.right.lowPass = {15, 2000.0};
     return talvo::EncodeProgram(p);
 }
+
+const QStringList kMemoryShots{"memory", "manage", "program-name"};
+
+// A Refresh reads twenty slots; for its picture the clock runs this much faster, still leaving
+// each reply its time on a busy machine.
+constexpr double kMemoryScreenshotClockSpeed = 2.0;
 
 bool WantsHelp(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
@@ -221,7 +232,8 @@ int main(int argc, char **argv) {
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
-             !(QStringList{"main", "connect", "search", "devices"} + kEditorShots + kTestShots).contains(parser.value(windowName)))
+             !(QStringList{"main", "connect", "search", "devices"} + kEditorShots + kTestShots + kMemoryShots)
+                  .contains(parser.value(windowName)))
         why = QStringLiteral("unknown window '%1'").arg(parser.value(windowName));
     if (!why.isEmpty()) {
         std::fprintf(stderr, "talvo: %s\n%s", qPrintable(why), kUsage);
@@ -247,6 +259,7 @@ int main(int argc, char **argv) {
     }
     const QString shotWindow = parser.isSet(windowName) ? parser.value(windowName) : QStringLiteral("main");
     if (shotWindow == QLatin1String("search")) talvo::Clock::setSpeed(kSearchScreenshotClockSpeed);
+    if (shotWindow == QLatin1String("memory")) talvo::Clock::setSpeed(kMemoryScreenshotClockSpeed);
 
     // The bus outlives the application object below, so the port is closed before the
     // simulated amplifiers go away.
@@ -295,6 +308,20 @@ int main(int argc, char **argv) {
         subject = &shell.deviceListWindow();
     } else if (shotWindow == QLatin1String("search")) {
         subject = &shell.searchWindow();
+    } else if (shotWindow == QLatin1String("memory")) {
+        subject = &shell.memoryWindow();
+    } else if (shotWindow == QLatin1String("manage")) {
+        // A prepared memory image: new slots, one renamed, one blanked.
+        talvo::ManageWindow &manage = shell.manageWindow();
+        manage.manage().New();
+        manage.manage().Modify(1, QStringLiteral("Main Hall"));
+        manage.manage().Modify(2, QStringLiteral("Speech"));
+        manage.manage().Delete(4);
+        manage.RefreshClick();
+        manage.SelectRow(2);
+        subject = &manage;
+    } else if (shotWindow == QLatin1String("program-name")) {
+        subject = &shell.programNameDialog();
     } else if (kEditorShots.contains(shotWindow)) {
         const int channel = shotWindow.endsWith(QLatin1String("-left")) ? talvo::kLeftChannel : talvo::kRightChannel;
         talvo::EditorWindows &editors = shell.editorWindows();
@@ -347,6 +374,24 @@ int main(int argc, char **argv) {
                 shell.sineGenerator().FrequencyEntered(QStringLiteral("1k"));
                 subject->show();
             }
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
+        if (shotWindow == QLatin1String("memory")) {
+            // Tools > Connect to ID 1, then File > Memory... and "Refresh".
+            talvo::ConnectRequest request;
+            request.id = 1;
+            request.mute = false;
+            if (!shell.linkController().ConnectLinkSteps() || !shell.connectController().Connect(request)) {
+                std::fprintf(stderr, "talvo: no amplifier ID 1 to show the memory of (run with --demo)\n");
+                status = kExitFailed;
+                QApplication::exit(status);
+                return;
+            }
+            shell.memoryWindow().PrepareToShow();
+            shell.memoryController().Refresh();
+            shell.memoryController().SelectRow(2);
+>>>>>>> memory
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }

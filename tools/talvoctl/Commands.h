@@ -25,6 +25,8 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // The sine and noise tests on one amplifier through the test-signal controllers; needs a
 // QCoreApplication as well.
 int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// The amplifier's program memory through the memory controller; needs a QCoreApplication.
+int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // A program file's response as a PNG; needs a QGuiApplication (any platform, offscreen will do).
 int RunPlotCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 

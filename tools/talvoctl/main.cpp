@@ -38,6 +38,9 @@ const char *const kUsage =
     "                                 put the amplifier into the sine or noise test, set the\n"
     "                                 test signal's level and frequency or sweep it;\n"
     "                                 `talvoctl test --help` says more\n"
+    "  memory ACTION --port PORT --id N [--sub S] ...\n"
+    "                                 the amplifier's program memory: list, read, backup,\n"
+    "                                 write, restore, delete, recall; `talvoctl memory --help`\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --help                         this text\n"
@@ -90,6 +93,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunSetCommand(args, out, err);
     if (command == "test")
         return talvo::cli::RunTestCommand(args, out, err);
+    if (command == "memory")
+        return talvo::cli::RunMemoryCommand(args, out, err);
     if (command == "plot")
         return talvo::cli::RunPlotCommand(args, out, err);
 
