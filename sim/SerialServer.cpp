@@ -296,9 +296,6 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return true;
         }
 
-        if (isTcp() && (fds[2].revents & POLLIN))
-            acceptClient();
-
         if (isTcp() && fd_ >= 0 && ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) || stopping)) {
             // Bytes first, then the end of the connection: a client that writes and closes
             // still has its bytes received.
@@ -328,12 +325,18 @@ bool SerialServer::serve(Bus &bus, QString *error)
             }
             if (gone)
                 dropClient();
+        }
+        if (isTcp()) {
             if (stopping)
                 return true;
-        } else if (isTcp()) {
-            if (stopping)
-                return true;
-        } else if ((fds[0].revents & POLLIN) || stopping) {
+            // After the client's own events: one that closed and at once connected again
+            // finds its old connection gone rather than the bus busy.
+            if (fds[2].revents & POLLIN)
+                acceptClient();
+            continue;
+        }
+
+        if ((fds[0].revents & POLLIN) || stopping) {
             char buf[4096];
             for (;;) {
                 const qint64 limit = hangUpAfter_.load();

@@ -13,7 +13,7 @@ bool fail(QString *problem, const QString &words)
     return false;
 }
 
-std::optional<quint16> parsePort(const QString &text)
+std::optional<quint16> parsePort(const QString &text, bool anyPort)
 {
     // Digits only: "+80", " 80" or "0x50" are typing slips, not ports.
     if (text.isEmpty() || text.size() > 5)
@@ -23,7 +23,7 @@ std::optional<quint16> parsePort(const QString &text)
             return std::nullopt;
     }
     const int port = text.toInt();
-    if (port < 1 || port > 65535)
+    if (port < (anyPort ? 0 : 1) || port > 65535)
         return std::nullopt;
     return static_cast<quint16>(port);
 }
@@ -44,7 +44,7 @@ bool IsTcpPortName(const QString &name)
     return name.startsWith(kScheme, Qt::CaseInsensitive);
 }
 
-std::optional<TcpAddress> ParseHostAndPort(const QString &text, const QString &defaultHost, QString *problem)
+std::optional<TcpAddress> ParseHostAndPort(const QString &text, const QString &defaultHost, QString *problem, bool anyPort)
 {
     QString host;
     QString portText;
@@ -84,9 +84,9 @@ std::optional<TcpAddress> ParseHostAndPort(const QString &text, const QString &d
                                      : QStringLiteral("'%1' is no host name or address").arg(host));
         return std::nullopt;
     }
-    const std::optional<quint16> port = parsePort(portText);
+    const std::optional<quint16> port = parsePort(portText, anyPort);
     if (!port) {
-        fail(problem, QStringLiteral("'%1' is no TCP port (1..65535)").arg(portText));
+        fail(problem, QStringLiteral("'%1' is no TCP port (%2..65535)").arg(portText).arg(anyPort ? 0 : 1));
         return std::nullopt;
     }
     return TcpAddress{host, *port};

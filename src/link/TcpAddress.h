@@ -23,7 +23,9 @@ bool IsTcpPortName(const QString &name);
 std::optional<TcpAddress> ParseTcpPortName(const QString &name, QString *problem = nullptr);
 
 // "HOST:PORT" (or only "PORT" when `defaultHost` is given, which then stands for the host).
-std::optional<TcpAddress> ParseHostAndPort(const QString &text, const QString &defaultHost, QString *problem = nullptr);
+// `anyPort`: port 0 is taken too (a listener then gets any free port).
+std::optional<TcpAddress> ParseHostAndPort(const QString &text, const QString &defaultHost, QString *problem = nullptr,
+                                           bool anyPort = false);
 
 // "tcp://HOST:PORT" again, with brackets around an IPv6 address.
 QString TcpPortName(const TcpAddress &address);
