@@ -235,6 +235,31 @@ void SerialServer::hangUpNow()
     closeFd(listenFd_);
 }
 
+SerialServer::Intake SerialServer::takeIn(Bus &bus)
+{
+    char buf[4096];
+    for (;;) {
+        const qint64 limit = hangUpAfter_.load();
+        const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
+        if (room <= 0)
+            return Intake::LimitReached;
+        const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));
+        if (n > 0) {
+            received_ += n;
+            bus.receive(QByteArrayView(buf, n), Clock::nowMs());
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return Intake::Drained;
+        // A terminal reads 0 when nothing is there; a socket only when its client has gone.
+        if (n == 0)
+            return isTcp() ? Intake::Ended : Intake::Drained;
+        return Intake::Failed;
+    }
+}
+
 bool SerialServer::serve(Bus &bus, QString *error)
 {
     const auto fail = [error](const char *what) {
@@ -299,30 +324,10 @@ bool SerialServer::serve(Bus &bus, QString *error)
         if (isTcp() && fd_ >= 0 && ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) || stopping)) {
             // Bytes first, then the end of the connection: a client that writes and closes
             // still has its bytes received.
-            char buf[4096];
-            bool gone = false;
-            for (;;) {
-                const qint64 limit = hangUpAfter_.load();
-                const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
-                if (room <= 0) {
-                    // Drop this client only; a later connection starts counting afresh.
-                    hangUpAfter_.store(-1);
-                    gone = true;
-                    break;
-                }
-                const ssize_t n = ::recv(fd_, buf, static_cast<size_t>(room), 0);
-                if (n > 0) {
-                    received_ += n;
-                    bus.receive(QByteArrayView(buf, n), Clock::nowMs());
-                    continue;
-                }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                    break;
-                gone = true;  // end of stream, or reset
-                break;
-            }
+            const Intake in = takeIn(bus);
+            if (in == Intake::LimitReached)
+                hangUpAfter_.store(-1);  // this client only: a later connection is served in full
+            const bool gone = in != Intake::Drained;
             if (gone)
                 dropClient();
         }
@@ -337,26 +342,13 @@ bool SerialServer::serve(Bus &bus, QString *error)
         }
 
         if ((fds[0].revents & POLLIN) || stopping) {
-            char buf[4096];
-            for (;;) {
-                const qint64 limit = hangUpAfter_.load();
-                const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
-                if (room <= 0) {
-                    hangUpNow();
-                    return true;
-                }
-                const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));
-                if (n > 0) {
-                    received_ += n;
-                    bus.receive(QByteArrayView(buf, n), Clock::nowMs());
-                    continue;
-                }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
-                    break;
-                return fail("cannot read from the line");
+            const Intake in = takeIn(bus);
+            if (in == Intake::LimitReached) {
+                hangUpNow();
+                return true;
             }
+            if (in == Intake::Failed)
+                return fail("cannot read from the line");
             if (stopping)
                 return true;
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {

@@ -58,6 +58,9 @@ private:
     bool makeWakePipe(QString *error);
     void hangUpNow();
     void dropClient();
+    // Reads what the program has written, up to the hang-up count.
+    enum class Intake { Drained, LimitReached, Ended, Failed };
+    Intake takeIn(Bus &bus);
     bool acceptClient();
 
     int fd_ = -1;
