@@ -2,6 +2,8 @@
 //  - how long a frame occupies the line, measured where the amplifiers listen (the simulated
 //    bus stamps every byte it reads), against the least the pacing allows: 28 x 6 + 150 =
 //    318 ms for a frame with 16 data bytes, 13 x 6 + 30 = 108 ms for a connect frame;
+//  - the same per-byte gaps and frame period over a serial server on the loopback address
+//    (tcp://) against the pseudo-terminal;
 //  - the CPU time this process spends while 50 frames go out (the bus runs in a process of
 //    its own, talvo-ampsim, so that only the program's work is counted).
 
@@ -35,63 +37,109 @@ void Connected(LinkState &state)
     state.outFrame.address = 1;
 }
 
-// Frames queued back to back: the time from one frame's first byte to the next one's is what
-// the frame costs the line, its bytes, their pauses and its pacing together.
+// What the simulated amplifiers saw of frames queued back to back: the time from one frame's
+// first byte to the next one's (what the frame costs the line: its bytes, their pauses and its
+// pacing together), and the gaps between the bytes of each frame.
+struct LineFigures {
+    std::vector<double> perFrame;
+    std::vector<double> bytesSpan;
+    std::vector<double> gaps;
+    QString error;
+
+    static double Mean(const std::vector<double> &v) { return std::accumulate(v.begin(), v.end(), 0.0) / v.size(); }
+};
+
+// The line is a pseudo-terminal, or a serial server listening on the loopback address.
+LineFigures MeasureLine(bool overTcp, std::uint8_t command, const std::vector<std::uint8_t> &data, double minimumMs,
+                        int frameCount)
+{
+    LineFigures figures;
+    sim::Bus bus;
+    bus.addAmplifier(sim::AmplifierConfig());
+    auto server = overTcp ? sim::SerialServer::listenTcp(QStringLiteral("127.0.0.1"), 0, &figures.error)
+                          : sim::SerialServer::openPseudoTerminal(&figures.error);
+    if (!server)
+        return figures;
+    std::thread serving([&] { server->serve(bus); });
+
+    LinkState state;
+    Link link(state);
+    link.SetDeviceOverride(server->devicePath());
+    if (!link.OpenPort()) {
+        server->requestStop();
+        serving.join();
+        figures.error = link.LastOpenFailure();
+        return figures;
+    }
+    Connected(state);
+    for (int i = 0; i < frameCount; ++i) {
+        state.outFrame.command = command;
+        state.outFrame.length = static_cast<std::uint8_t>(data.size());
+        std::copy(data.begin(), data.end(), state.outFrame.data.begin());
+        link.SendCommand();
+    }
+    link.WaitForIdle(frameCount * (minimumMs + 200));
+    server->requestStop();
+    serving.join();
+
+    const auto &frames = bus.record().frames;
+    for (std::size_t i = 0; i + 1 < frames.size(); ++i)
+        figures.perFrame.push_back(frames[i + 1].firstByteMs - frames[i].firstByteMs);
+    for (const auto &f : frames) {
+        figures.bytesSpan.push_back(f.lastByteMs - f.firstByteMs);
+        figures.gaps.insert(figures.gaps.end(), f.gapsMs.begin(), f.gapsMs.end());
+    }
+    if (figures.perFrame.empty() || figures.gaps.empty())
+        figures.error = QStringLiteral("the simulator saw too few frames");
+    return figures;
+}
+
 void LineTimePerFrame(benchmark::State &bench, std::uint8_t command, std::vector<std::uint8_t> data, double minimumMs)
 {
     constexpr int kFrames = 11;
     for (auto _ : bench) {
-        sim::Bus bus;
-        bus.addAmplifier(sim::AmplifierConfig());
-        QString error;
-        auto server = sim::SerialServer::openPseudoTerminal(&error);
-        if (!server) {
-            bench.SkipWithError(error.toStdString().c_str());
+        const LineFigures f = MeasureLine(false, command, data, minimumMs, kFrames);
+        if (!f.error.isEmpty()) {
+            bench.SkipWithError(f.error.toStdString().c_str());
             return;
         }
-        std::thread serving([&] { server->serve(bus); });
-
-        LinkState state;
-        Link link(state);
-        link.SetDeviceOverride(server->devicePath());
-        if (!link.OpenPort()) {
-            server->requestStop();
-            serving.join();
-            bench.SkipWithError("cannot open the pseudo-terminal");
-            return;
-        }
-        Connected(state);
-        for (int i = 0; i < kFrames; ++i) {
-            state.outFrame.command = command;
-            state.outFrame.length = static_cast<std::uint8_t>(data.size());
-            std::copy(data.begin(), data.end(), state.outFrame.data.begin());
-            link.SendCommand();
-        }
-        link.WaitForIdle(kFrames * (minimumMs + 200));
-        server->requestStop();
-        serving.join();
-
-        const auto &frames = bus.record().frames;
-        std::vector<double> perFrame;
-        std::vector<double> bytesSpan;
-        for (std::size_t i = 0; i + 1 < frames.size(); ++i)
-            perFrame.push_back(frames[i + 1].firstByteMs - frames[i].firstByteMs);
-        for (const auto &f : frames)
-            bytesSpan.push_back(f.lastByteMs - f.firstByteMs);
-        if (perFrame.empty()) {
-            bench.SkipWithError("the simulator saw too few frames");
-            return;
-        }
-        const double mean = std::accumulate(perFrame.begin(), perFrame.end(), 0.0) / perFrame.size();
+        const double mean = LineFigures::Mean(f.perFrame);
         bench.SetIterationTime(mean / 1000.0);
         bench.counters["line_ms"] = mean;
-        bench.counters["line_ms_min"] = *std::min_element(perFrame.begin(), perFrame.end());
-        bench.counters["line_ms_max"] = *std::max_element(perFrame.begin(), perFrame.end());
+        bench.counters["line_ms_min"] = *std::min_element(f.perFrame.begin(), f.perFrame.end());
+        bench.counters["line_ms_max"] = *std::max_element(f.perFrame.begin(), f.perFrame.end());
         bench.counters["minimum_ms"] = minimumMs;
         bench.counters["over_pct"] = 100.0 * (mean - minimumMs) / minimumMs;
-        bench.counters["bytes_span_ms"] = std::accumulate(bytesSpan.begin(), bytesSpan.end(), 0.0) / bytesSpan.size();
+        bench.counters["bytes_span_ms"] = LineFigures::Mean(f.bytesSpan);
     }
 }
+
+// The same frames over a serial server on the loopback address and over a pseudo-terminal:
+// the bus behind a network converter must see the timing of a local port (ratios near 1).
+void BM_LineTime_TcpAgainstPseudoTerminal(benchmark::State &bench)
+{
+    constexpr int kFrames = 11;
+    const std::vector<std::uint8_t> data(16, 0x20);
+    const double minimumMs = 28 * kByteGapMs + 150;
+    for (auto _ : bench) {
+        const LineFigures pty = MeasureLine(false, 221, data, minimumMs, kFrames);
+        const LineFigures tcp = MeasureLine(true, 221, data, minimumMs, kFrames);
+        if (!pty.error.isEmpty() || !tcp.error.isEmpty()) {
+            bench.SkipWithError((pty.error + tcp.error).toStdString().c_str());
+            return;
+        }
+        const double tcpPeriod = LineFigures::Mean(tcp.perFrame);
+        bench.SetIterationTime(tcpPeriod / 1000.0);
+        bench.counters["gap_ms_pty"] = LineFigures::Mean(pty.gaps);
+        bench.counters["gap_ms_tcp"] = LineFigures::Mean(tcp.gaps);
+        bench.counters["gap_ms_max_tcp"] = *std::max_element(tcp.gaps.begin(), tcp.gaps.end());
+        bench.counters["gap_ratio"] = LineFigures::Mean(tcp.gaps) / LineFigures::Mean(pty.gaps);
+        bench.counters["frame_ms_pty"] = LineFigures::Mean(pty.perFrame);
+        bench.counters["frame_ms_tcp"] = tcpPeriod;
+        bench.counters["frame_ratio"] = tcpPeriod / LineFigures::Mean(pty.perFrame);
+    }
+}
+BENCHMARK(BM_LineTime_TcpAgainstPseudoTerminal)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_LineTime_Frame16DataBytes(benchmark::State &bench)
 {

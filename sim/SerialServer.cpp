@@ -4,9 +4,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,6 +62,7 @@ SerialServer::~SerialServer()
 {
     closeFd(fd_);
     closeFd(peerFd_);
+    closeFd(listenFd_);
     closeFd(wake_[0]);
     closeFd(wake_[1]);
 }
@@ -117,6 +123,85 @@ std::unique_ptr<SerialServer> SerialServer::openDevice(const QString &path, QStr
     return s;
 }
 
+std::unique_ptr<SerialServer> SerialServer::listenTcp(const QString &host, quint16 port, QString *error)
+{
+    std::unique_ptr<SerialServer> s(new SerialServer);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    const QByteArray portText = QByteArray::number(port);
+    const int lookup = ::getaddrinfo(host.toLocal8Bit().constData(), portText.constData(), &hints, &found);
+    if (lookup != 0) {
+        if (error)
+            *error = QStringLiteral("cannot listen on %1: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(lookup)));
+        return nullptr;
+    }
+    int savedErrno = 0;
+    for (addrinfo *a = found; a && s->listenFd_ < 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            savedErrno = errno;
+            continue;
+        }
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 4) == 0) {
+            s->listenFd_ = fd;
+        } else {
+            savedErrno = errno;
+            ::close(fd);
+        }
+    }
+    ::freeaddrinfo(found);
+    if (s->listenFd_ < 0) {
+        errno = savedErrno;
+        if (error)
+            *error = QStringLiteral("cannot listen on %1:%2: %3")
+                         .arg(host)
+                         .arg(port)
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return nullptr;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(s->listenFd_, reinterpret_cast<sockaddr *>(&bound), &length);
+    char numeric[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    ::getnameinfo(reinterpret_cast<sockaddr *>(&bound), length, numeric, sizeof numeric, service, sizeof service,
+                  NI_NUMERICHOST | NI_NUMERICSERV);
+    const QString address = QString::fromLatin1(numeric);
+    s->path_ = QStringLiteral("tcp://%1:%2")
+                   .arg(address.contains(u':') ? u'[' + address + u']' : address, QString::fromLatin1(service));
+    if (!s->makeWakePipe(error))
+        return nullptr;
+    return s;
+}
+
+bool SerialServer::acceptClient()
+{
+    const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0)
+        return false;
+    if (fd_ >= 0) {
+        ::close(client);  // one client at a time: the bus is busy
+        return false;
+    }
+    // Replies leave byte by byte at their due times, as they would from the converter.
+    const int on = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fd_ = client;
+    out_.clear();
+    return true;
+}
+
+void SerialServer::dropClient()
+{
+    closeFd(fd_);
+    out_.clear();
+}
+
 void SerialServer::requestStop()
 {
     if (wake_[1] >= 0) {
@@ -147,6 +232,32 @@ void SerialServer::hangUpNow()
 {
     closeFd(fd_);
     closeFd(peerFd_);
+    closeFd(listenFd_);
+}
+
+SerialServer::Intake SerialServer::takeIn(Bus &bus)
+{
+    char buf[4096];
+    for (;;) {
+        const qint64 limit = hangUpAfter_.load();
+        const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
+        if (room <= 0)
+            return Intake::LimitReached;
+        const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));
+        if (n > 0) {
+            received_ += n;
+            bus.receive(QByteArrayView(buf, n), Clock::nowMs());
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return Intake::Drained;
+        // A terminal reads 0 when nothing is there; a socket only when its client has gone.
+        if (n == 0)
+            return isTcp() ? Intake::Ended : Intake::Drained;
+        return Intake::Failed;
+    }
 }
 
 bool SerialServer::serve(Bus &bus, QString *error)
@@ -161,8 +272,13 @@ bool SerialServer::serve(Bus &bus, QString *error)
         // Half a microsecond of slack, so that rounding between nominal and real time never
         // leaves a due byte waiting for another turn.
         out_.append(bus.takeDue(Clock::nowMs() + 0.0005));
+        // With no client connected, replies go nowhere, as on a bus without a master.
+        if (isTcp() && fd_ < 0)
+            out_.clear();
         while (!out_.isEmpty()) {
-            const ssize_t n = ::write(fd_, out_.constData(), static_cast<size_t>(out_.size()));
+            // A socket whose client has gone must not end the process with SIGPIPE.
+            const ssize_t n = isTcp() ? ::send(fd_, out_.constData(), static_cast<size_t>(out_.size()), MSG_NOSIGNAL)
+                                      : ::write(fd_, out_.constData(), static_cast<size_t>(out_.size()));
             if (n > 0) {
                 out_.remove(0, n);
                 continue;
@@ -171,10 +287,14 @@ bool SerialServer::serve(Bus &bus, QString *error)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 break;  // the line is full: poll for room
+            if (isTcp()) {
+                dropClient();  // the client went away: wait for the next one
+                break;
+            }
             return fail("cannot write to the line");
         }
 
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        pollfd fds[3] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
         if (!out_.isEmpty())
             fds[0].events |= POLLOUT;
 
@@ -187,7 +307,7 @@ bool SerialServer::serve(Bus &bus, QString *error)
             timeout.tv_nsec = static_cast<long>(ns % 1000000000);
             timeoutPtr = &timeout;
         }
-        if (::ppoll(fds, 2, timeoutPtr, nullptr) < 0) {
+        if (::ppoll(fds, 3, timeoutPtr, nullptr) < 0) {
             if (errno == EINTR)
                 continue;
             return fail("cannot wait for the line");
@@ -201,27 +321,34 @@ bool SerialServer::serve(Bus &bus, QString *error)
             return true;
         }
 
+        if (isTcp() && fd_ >= 0 && ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) || stopping)) {
+            // Bytes first, then the end of the connection: a client that writes and closes
+            // still has its bytes received.
+            const Intake in = takeIn(bus);
+            if (in == Intake::LimitReached)
+                hangUpAfter_.store(-1);  // this client only: a later connection is served in full
+            const bool gone = in != Intake::Drained;
+            if (gone)
+                dropClient();
+        }
+        if (isTcp()) {
+            if (stopping)
+                return true;
+            // After the client's own events: one that closed and at once connected again
+            // finds its old connection gone rather than the bus busy.
+            if (fds[2].revents & POLLIN)
+                acceptClient();
+            continue;
+        }
+
         if ((fds[0].revents & POLLIN) || stopping) {
-            char buf[4096];
-            for (;;) {
-                const qint64 limit = hangUpAfter_.load();
-                const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
-                if (room <= 0) {
-                    hangUpNow();
-                    return true;
-                }
-                const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));
-                if (n > 0) {
-                    received_ += n;
-                    bus.receive(QByteArrayView(buf, n), Clock::nowMs());
-                    continue;
-                }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
-                    break;
-                return fail("cannot read from the line");
+            const Intake in = takeIn(bus);
+            if (in == Intake::LimitReached) {
+                hangUpNow();
+                return true;
             }
+            if (in == Intake::Failed)
+                return fail("cannot read from the line");
             if (stopping)
                 return true;
         } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {

@@ -1,5 +1,6 @@
 #pragma once
-// Serves a Bus on a serial line: a new pseudo-terminal, or an existing device at 38400 8N1.
+// Serves a Bus on a serial line: a new pseudo-terminal, an existing device at 38400 8N1, or a
+// TCP listening socket standing for a serial server on the network (one client at a time).
 //
 // One thread, one poll: it sleeps until bytes arrive, the next reply byte is due (taken from
 // talvo::Clock, so a faster test clock shortens the delays) or a stop is requested.
@@ -26,7 +27,13 @@ public:
     // without flow control.
     static std::unique_ptr<SerialServer> openDevice(const QString &path, QString *error);
 
+    // A listening socket on HOST:PORT (port 0: any free one). The bus is served to one client
+    // at a time: a second one is closed at once; when the client goes, the next may connect.
+    static std::unique_ptr<SerialServer> listenTcp(const QString &host, quint16 port, QString *error);
+
+    // The device path, or tcp://HOST:PORT for a listening socket.
     const QString &devicePath() const { return path_; }
+    bool isTcp() const { return listenFd_ >= 0; }
 
     // Runs until requestStop() or a hang-up. Returns false (with the reason) when the line fails.
     bool serve(Bus &bus, QString *error = nullptr);
@@ -39,7 +46,8 @@ public:
     // serve() then returns true.
     void requestHangUp();
     // Hangs up once this many bytes in all have been received from the program; bytes past
-    // that count are never taken. A count inside a frame cuts the frame short.
+    // that count are never taken. A count inside a frame cuts the frame short. On a listening
+    // socket only the client's connection is dropped, and the server goes on listening.
     void hangUpAfterReceiving(qint64 byteCount);
     // A pseudo-terminal only: stops (true) or resumes the flow of the program's output, so
     // that its writes find no room, as on a port whose driver stopped sending.
@@ -49,10 +57,16 @@ private:
     SerialServer() = default;
     bool makeWakePipe(QString *error);
     void hangUpNow();
+    void dropClient();
+    // Reads what the program has written, up to the hang-up count.
+    enum class Intake { Drained, LimitReached, Ended, Failed };
+    Intake takeIn(Bus &bus);
+    bool acceptClient();
 
     int fd_ = -1;
     int peerFd_ = -1;  // our own handle on the terminal side, so that a program closing it never hangs us up
     int wake_[2] = {-1, -1};
+    int listenFd_ = -1;
     QString path_;
     QByteArray out_;
     std::atomic<bool> hangUpRequested_{false};

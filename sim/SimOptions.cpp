@@ -116,6 +116,10 @@ QString SimUsage()
         "\n"
         "Options:\n"
         "  --device PATH        serve an existing serial device at 38400 8N1 instead\n"
+        "  --tcp [HOST:]PORT    serve the bus on a TCP listening socket instead, as a serial\n"
+        "                       server on the network does (HOST 127.0.0.1 unless given,\n"
+        "                       PORT 0: any free port); one client at a time. The first\n"
+        "                       line of standard output is then tcp://HOST:PORT\n"
         "  --amp ID[:SUB][,firmware=X.Y][,bridge=0|1][,program=N][,slots=FILE.DMP]\n"
         "                       add an amplifier (repeatable). SUB 1..65535 (default 1),\n"
         "                       firmware (default 2.5), bridge mode available (default 1),\n"
@@ -189,6 +193,16 @@ SimOptionsResult ParseSimArguments(const QStringList &args)
             if (!target.isEmpty())
                 return fail(QStringLiteral("%1 given twice").arg(name));
             target = v;
+        } else if (name == QLatin1String("--tcp")) {
+            const QString v = value();
+            if (missing || v.isEmpty())
+                return fail(QStringLiteral("--tcp needs [HOST:]PORT"));
+            if (opt.tcp)
+                return fail(QStringLiteral("--tcp given twice"));
+            QString why;
+            opt.tcp = ParseHostAndPort(v, QStringLiteral("127.0.0.1"), &why, true);
+            if (!opt.tcp)
+                return fail(QStringLiteral("--tcp '%1': %2").arg(v, why));
         } else if (name == QLatin1String("--amp")) {
             const QString v = value();
             if (missing || v.isEmpty())
@@ -243,6 +257,8 @@ SimOptionsResult ParseSimArguments(const QStringList &args)
         }
     }
 
+    if (opt.tcp && !opt.devicePath.isEmpty())
+        return fail(QStringLiteral("--device and --tcp exclude each other"));
     if (opt.amplifiers.empty()) {
         opt.amplifiers.emplace_back();
         perAmp.emplace_back();

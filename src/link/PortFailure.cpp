@@ -46,6 +46,19 @@ QString PortFailure::reason() const
         return QStringLiteral("busy: another program is using it");
     case Kind::NotSerial:
         return QStringLiteral("not a serial device");
+    case Kind::BadAddress:
+        return QStringLiteral("not a network port: %1").arg(detail);
+    case Kind::NameNotFound:
+        return QStringLiteral("the host name does not resolve");
+    case Kind::Refused:
+        return QStringLiteral("the connection was refused (is the serial server listening on that port?)");
+    case Kind::Unreachable:
+        return detail.isEmpty() ? QStringLiteral("the host cannot be reached")
+                                : QStringLiteral("the host cannot be reached: %1").arg(detail);
+    case Kind::TimedOut:
+        return QStringLiteral("the host did not answer in time");
+    case Kind::Dropped:
+        return QStringLiteral("the serial server closed the connection");
     case Kind::HungUp:
         return QStringLiteral("the line was hung up");
     case Kind::DeviceGone:

@@ -16,18 +16,25 @@ struct PortFailure {
         PermissionDenied,
         Busy,              // another program (or another port object) holds it
         NotSerial,         // opens, but is no terminal device
+        // Opening a network port (tcp://HOST:PORT).
+        BadAddress,        // not of the form tcp://HOST:PORT (detail says what is wrong)
+        NameNotFound,      // the host name does not resolve
+        Refused,           // nothing listens on that port, or the server turned us away
+        Unreachable,       // no route to the host or its network
+        TimedOut,          // no answer within the connection timeout
         // Losing an open port.
         HungUp,            // the far end hung up (a pseudo-terminal's owner ended)
         DeviceGone,        // the device disappeared (a USB adapter pulled out)
         ReadFailed,
         WriteFailed,
         Stalled,           // a byte stayed in the driver for too long
+        Dropped,           // the serial server closed or reset the connection
         Other,
     };
 
     Kind kind = Kind::None;
-    QString device;  // the device path, when there is one
-    QString detail;  // the system's own words, for Other, ReadFailed and WriteFailed
+    QString device;  // the device path or network address, when there is one
+    QString detail;  // the system's own words, for Other, ReadFailed, WriteFailed, Unreachable and BadAddress
 
     bool isError() const { return kind != Kind::None; }
     // A phrase without the device: "no such device", "busy: another program is using it".

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
 #include "link/Clock.h"
 #include "link/CommandFrame.h"
+#include "link/TcpAddress.h"
 
 namespace talvo {
 
@@ -15,6 +17,26 @@ namespace {
 
 // How much of each pause is slept on the I/O thread itself rather than in its event loop.
 constexpr std::chrono::nanoseconds kFinalSleep = std::chrono::milliseconds(1);
+// However fast a test runs the clock, connecting gets at least this long in real time.
+constexpr std::chrono::milliseconds kMinConnectWait(500);
+
+PortFailure::Kind ConnectFailureKind(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return PortFailure::Kind::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return PortFailure::Kind::NameNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return PortFailure::Kind::TimedOut;
+    case QAbstractSocket::NetworkError:
+        return PortFailure::Kind::Unreachable;
+    case QAbstractSocket::RemoteHostClosedError:
+        return PortFailure::Kind::Dropped;
+    default:
+        return PortFailure::Kind::Other;
+    }
+}
 
 }  // namespace
 
@@ -27,6 +49,7 @@ SerialWorker::SerialWorker(std::atomic<int> &pendingFrames, const std::atomic<in
       sendEnabled_(sendEnabled),
       portOpen_(portOpen),
       port_(new QSerialPort(this)),
+      socket_(new QTcpSocket(this)),
       timer_(new QTimer(this))
 {
     // Children move to the I/O thread with their parent; nothing here runs before that.
@@ -36,11 +59,84 @@ SerialWorker::SerialWorker(std::atomic<int> &pendingFrames, const std::atomic<in
     connect(port_, &QSerialPort::readyRead, this, &SerialWorker::onReadyRead);
     connect(port_, &QSerialPort::bytesWritten, this, &SerialWorker::onBytesWritten);
     connect(port_, &QSerialPort::errorOccurred, this, &SerialWorker::onError);
+    connect(socket_, &QTcpSocket::readyRead, this, &SerialWorker::onReadyRead);
+    connect(socket_, &QTcpSocket::bytesWritten, this, &SerialWorker::onBytesWritten);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &SerialWorker::onSocketError);
+    connect(socket_, &QTcpSocket::disconnected, this, &SerialWorker::onSocketGone);
+}
+
+bool SerialWorker::deviceOpen() const
+{
+    return tcp_ ? tcpOpen_ : port_->isOpen();
+}
+
+QIODevice *SerialWorker::device() const
+{
+    if (tcp_)
+        return socket_;
+    return port_;
+}
+
+void SerialWorker::pushOut()
+{
+    if (tcp_)
+        socket_->flush();
+    else
+        port_->flush();
+}
+
+PortFailure SerialWorker::lineFailure() const
+{
+    if (!tcp_)
+        return ProbeOpenLine(port_->handle(), devicePath_);
+    if (socket_->state() == QAbstractSocket::ConnectedState)
+        return PortFailure{};
+    const PortFailure::Kind kind = ConnectFailureKind(socket_->error());
+    if (kind == PortFailure::Kind::Other && socket_->error() != QAbstractSocket::UnknownSocketError)
+        return PortFailure{kind, devicePath_, socket_->errorString()};
+    // Whatever the socket says, a connection that was up and is gone was dropped.
+    return PortFailure{PortFailure::Kind::Dropped, devicePath_, QString()};
+}
+
+bool SerialWorker::openTcp(const QString &name, PortFailure *failure)
+{
+    QString problem;
+    const std::optional<TcpAddress> address = ParseTcpPortName(name, &problem);
+    if (!address) {
+        if (failure)
+            *failure = PortFailure{PortFailure::Kind::BadAddress, name, problem};
+        return false;
+    }
+    // The I/O thread waits here, sleeping in the socket's own wait; frames queued meanwhile go
+    // out once the connection is up (or fail when it is not).
+    socket_->connectToHost(address->host, address->port);
+    const auto wait = std::max(Clock::toRealCeilMs(kTcpConnectTimeoutMs), kMinConnectWait);
+    if (!socket_->waitForConnected(static_cast<int>(wait.count()))) {
+        const QAbstractSocket::SocketError error = socket_->error();
+        PortFailure::Kind kind = ConnectFailureKind(error);
+        if (kind == PortFailure::Kind::Dropped)
+            kind = PortFailure::Kind::Refused;  // closed before it was up: turned away
+        if (socket_->state() != QAbstractSocket::UnconnectedState)
+            kind = PortFailure::Kind::TimedOut;  // still looking up or connecting
+        QString detail;
+        if (kind == PortFailure::Kind::Other || kind == PortFailure::Kind::Unreachable)
+            detail = socket_->errorString();
+        socket_->abort();
+        if (failure)
+            *failure = PortFailure{kind, name, detail};
+        return false;
+    }
+    // Every byte is its own segment, sent at once: the pause after it is what the bus sees.
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    tcpOpen_ = true;
+    portOpen_.store(true);
+    lost_ = false;
+    return true;
 }
 
 bool SerialWorker::openDevice(const QString &devicePath, PortFailure *failure)
 {
-    if (port_->isOpen())
+    if (deviceOpen())
         closeDevice();
     // Remembered even when opening fails: the next frame tries it again.
     devicePath_ = devicePath;
@@ -49,6 +145,9 @@ bool SerialWorker::openDevice(const QString &devicePath, PortFailure *failure)
             *failure = PortFailure{PortFailure::Kind::NoDeviceSet, devicePath, QString()};
         return false;
     }
+    tcp_ = IsTcpPortName(devicePath);
+    if (tcp_)
+        return openTcp(devicePath, failure);
 
     port_->setPortName(devicePath);
     port_->setBaudRate(kBaudRate);
@@ -80,6 +179,9 @@ void SerialWorker::closeDevice()
     if (port_->isOpen())
         port_->close();
     port_->clearError();
+    // At once, without waiting for the far end: nothing still buffered may go out later.
+    tcpOpen_ = false;
+    socket_->abort();
     portOpen_.store(false);
 }
 
@@ -111,7 +213,7 @@ void SerialWorker::startNextFrame()
         // Whoever cleared sendEnabled meant the frames that reach the wire from now on.
         bool usable = sendEnabled_.load() == 1;
         // A write while the port is closed opens it first; a lost port waits for an explicit open.
-        if (usable && !port_->isOpen())
+        if (usable && !deviceOpen())
             usable = !lost_ && !devicePath_.isEmpty() && openDevice(devicePath_, nullptr);
         if (!usable) {
             pendingFrames_.fetch_sub(1);
@@ -137,16 +239,20 @@ void SerialWorker::writeNextByte()
     writeFailed_ = false;
     const char byte = current_.wire.at(nextByte_);
     bool written = false;
-    if (port_->isOpen() && port_->write(&byte, 1) == 1) {
-        port_->flush();
+    if (deviceOpen() && device()->write(&byte, 1) == 1) {
+        pushOut();
         written = true;
     }
-    if (!port_->isOpen()) {
+    if (!deviceOpen()) {
         failFrame();  // closed on purpose under the frame
         return;
     }
-    if (!written || writeFailed_) {
-        PortFailure why = ProbeOpenLine(port_->handle(), devicePath_);
+    if (tcp_ && (!written || socket_->state() != QAbstractSocket::ConnectedState)) {
+        loseLine(lineFailure());
+        return;
+    }
+    if (!tcp_ && (!written || writeFailed_)) {
+        PortFailure why = lineFailure();
         // A healthy port whose driver had no room (a resource error) keeps the byte buffered:
         // the drain wait below decides.
         const bool noRoom = written && !why.isError() && writeError_ == QSerialPort::ResourceError;
@@ -158,7 +264,7 @@ void SerialWorker::writeNextByte()
         }
     }
     ++nextByte_;
-    if (port_->bytesToWrite() > 0) {
+    if (device()->bytesToWrite() > 0) {
         // The driver took nothing yet (a full buffer): the gap starts once the byte is out.
         draining_ = true;
         armAt(Clock::nowMs() + kByteDrainTimeoutMs, &SerialWorker::drainTimedOut);
@@ -175,14 +281,14 @@ void SerialWorker::byteLeftDriver()
 
 void SerialWorker::onBytesWritten()
 {
-    if (draining_ && port_->bytesToWrite() == 0)
+    if (draining_ && device()->bytesToWrite() == 0)
         byteLeftDriver();
 }
 
 void SerialWorker::drainTimedOut()
 {
     // With no flow control a byte leaves a working port in well under a millisecond.
-    PortFailure why = ProbeOpenLine(port_->handle(), devicePath_);
+    PortFailure why = lineFailure();
     if (!why.isError())
         why = PortFailure{PortFailure::Kind::Stalled, devicePath_, QString()};
     loseLine(why);
@@ -199,7 +305,7 @@ void SerialWorker::failFrame()
     step_ = nullptr;
     draining_ = false;
     // Whatever of the frame is still buffered must not trickle out after the next frame starts.
-    if (port_->isOpen())
+    if (!tcp_ && port_->isOpen())
         port_->clear(QSerialPort::Output);
     finishFrame(false);
 }
@@ -244,7 +350,7 @@ void SerialWorker::onTimer()
 
 void SerialWorker::onReadyRead()
 {
-    const QByteArray bytes = port_->readAll();
+    const QByteArray bytes = device()->readAll();
     if (!bytes.isEmpty())
         emit bytesReceived(bytes);
 }
@@ -306,6 +412,8 @@ void SerialWorker::loseLine(const PortFailure &why)
     if (port_->isOpen())
         port_->close();
     port_->clearError();
+    tcpOpen_ = false;
+    socket_->abort();
     portOpen_.store(false);
     if (pausing) {
         pendingFrames_.fetch_sub(1);
@@ -316,6 +424,23 @@ void SerialWorker::loseLine(const PortFailure &why)
         emit frameDone(false);
     }
     emit portLost(why);
+}
+
+void SerialWorker::onSocketError(QAbstractSocket::SocketError)
+{
+    if (!tcpOpen_)
+        return;  // a failed connect is reported by openTcp; a deliberate close is no loss
+    // Never act inside the socket's own call: look again once it has returned.
+    QMetaObject::invokeMethod(this, &SerialWorker::onSocketGone, Qt::QueuedConnection);
+}
+
+void SerialWorker::onSocketGone()
+{
+    if (!tcpOpen_)
+        return;
+    const PortFailure why = lineFailure();
+    if (why.isError())
+        loseLine(why);
 }
 
 // ---------------------------------------------------------------------------------------------

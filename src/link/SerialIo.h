@@ -12,13 +12,19 @@
 // frame and its pause are over, or once it was discarded or its writing failed. A frame that
 // comes up for writing while `sendEnabled` is not 1 is discarded without a pause.
 //
-// A port that hangs up, fails a read or a write, stalls, or whose device disappears is lost:
+// The port may also be a serial server on the network (tcp://HOST:PORT): the same bytes go
+// over one TCP connection with Nagle's algorithm off, each byte written on its own with the
+// same pause, so the bus behind the converter sees the timing a local port gives it.
+//
+// A port that hangs up, fails a read or a write, stalls, or whose device disappears is lost
+// (for a network port: the connection is closed, reset or fails):
 // it is closed at once (nothing polls a dead descriptor), every frame queued fails, and
 // portLost says why. Until the next explicit open, frames fail at once instead of reopening it.
 
 #include <atomic>
 #include <deque>
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -26,6 +32,8 @@
 
 #include "link/PortFailure.h"
 
+class QIODevice;
+class QTcpSocket;
 class QThread;
 class QTimer;
 
@@ -34,6 +42,8 @@ namespace talvo {
 inline constexpr int kBaudRate = 38400;
 // How long one byte may take to leave the driver's buffer before the write counts as failed.
 inline constexpr double kByteDrainTimeoutMs = 1000.0;
+// How long connecting to a serial server on the network (name lookup included) may take.
+inline constexpr double kTcpConnectTimeoutMs = 3000.0;
 
 // Lives on the I/O thread; SerialIo is its face on the owner's thread.
 class SerialWorker : public QObject {
@@ -77,11 +87,23 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void checkLine(QSerialPort::SerialPortError error, const QString &words);
     void loseLine(const PortFailure &why);
+    bool openTcp(const QString &name, PortFailure *failure);
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onSocketGone();
+    bool deviceOpen() const;
+    QIODevice *device() const;
+    // Hands what was written to the system at once.
+    void pushOut();
+    // Why the open port is unusable, or None while it is healthy.
+    PortFailure lineFailure() const;
 
     std::atomic<int> &pendingFrames_;
     const std::atomic<int> &sendEnabled_;
     std::atomic<bool> &portOpen_;
     QSerialPort *port_;
+    QTcpSocket *socket_;
+    bool tcp_ = false;         // the port opened last is a network port
+    bool tcpOpen_ = false;     // ...and its connection is up and not given up yet
     QTimer *timer_;
     QString devicePath_;  // the last device opened: a write while closed reopens it
     std::deque<Frame> queue_;

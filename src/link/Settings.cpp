@@ -13,6 +13,7 @@
 #include <QSettings>
 #else
 #include "programs/IniDocument.h"
+#include "link/TcpAddress.h"
 #include "programs/ProgramFile.h"
 
 #include <cerrno>
@@ -256,6 +257,10 @@ bool Settings::DeviceExists(const QString &devicePath)
 {
     if (devicePath.isEmpty())
         return false;
+    // A serial server on the network is offered whenever its address is well formed: trying
+    // each one would keep the list waiting on hosts that do not answer.
+    if (IsTcpPortName(devicePath))
+        return ParseTcpPortName(devicePath).has_value();
 #ifdef Q_OS_WIN
     QSerialPort port(devicePath);
     if (port.open(QIODevice::ReadWrite)) {

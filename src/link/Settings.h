@@ -14,7 +14,8 @@
 //   installpath=/opt/talvo
 //   [ZORAZER/RECENT]
 //   File1=/home/sound/shows/Main Hall.VKP     (File1..File8, the most recent first)
-// and the section `ports` may send any COM number to another device: COM7=/dev/ttyUSB3.
+// and the section `ports` may send any COM number to another device: COM7=/dev/ttyUSB3, or to a
+// serial server on the network: COM8=tcp://10.0.0.20:4001.
 // Saving a value rewrites only its line: comments (on their own line or after a value, from
 // ';'), blank lines and other keys stay as the operator wrote them. The file is replaced
 // atomically and only when it is a regular file (or a link to one).

@@ -5,7 +5,7 @@
 
 namespace talvo {
 
-std::unique_ptr<DemoBus> DemoBus::Start(QString *error) {
+std::unique_ptr<DemoBus> DemoBus::Start(QString *error, bool overTcp) {
     std::unique_ptr<DemoBus> demo(new DemoBus);
     demo->bus_ = std::make_unique<sim::Bus>();
     sim::AmplifierConfig first;
@@ -17,7 +17,8 @@ std::unique_ptr<DemoBus> DemoBus::Start(QString *error) {
     second.bridgeAvailable = false;
     demo->bus_->addAmplifier(second);
 
-    demo->server_ = sim::SerialServer::openPseudoTerminal(error);
+    demo->server_ = overTcp ? sim::SerialServer::listenTcp(QStringLiteral("127.0.0.1"), 0, error)
+                            : sim::SerialServer::openPseudoTerminal(error);
     if (!demo->server_) return nullptr;
     // The server sleeps in poll() until bytes arrive or a reply is due; it costs nothing idle.
     demo->thread_ = std::thread([server = demo->server_.get(), bus = demo->bus_.get()] { server->serve(*bus); });

@@ -64,10 +64,12 @@ constexpr int kScreenshotDelayMs = 600;
 constexpr double kSearchScreenshotClockSpeed = 10.0;
 
 const char kUsage[] =
-    "Usage: talvo [--demo] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
+    "Usage: talvo [--demo [--tcp]] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
     "  PROGRAM.VKP        open this program file at start-up, as File > Open... does\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
+    "  --tcp              with --demo: reach them over TCP on the loopback address instead, as\n"
+    "                     through a serial server on the network (tcp://127.0.0.1:PORT)\n"
     "  --screenshot FILE  save the main window as a PNG image after start-up, then quit\n"
     "  --window NAME      with --screenshot: the window to save instead: connect (the Connect\n"
     "                     window with the device list's first device), search (the Search window\n"
@@ -221,7 +223,9 @@ int main(int argc, char **argv) {
     const QCommandLineOption demo(QStringLiteral("demo"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption windowName(QStringLiteral("window"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption demoTcp(QStringLiteral("tcp"));
     parser.addOption(demo);
+    parser.addOption(demoTcp);
     parser.addOption(screenshot);
     parser.addOption(windowName);
     QString why;
@@ -229,6 +233,8 @@ int main(int argc, char **argv) {
         why = parser.errorText();
     else if (parser.positionalArguments().size() > 1)
         why = QStringLiteral("unexpected argument '%1' (one program file at most)").arg(parser.positionalArguments().value(1));
+    else if (parser.isSet(demoTcp) && !parser.isSet(demo))
+        why = QStringLiteral("--tcp goes with --demo");
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
@@ -267,7 +273,7 @@ int main(int argc, char **argv) {
     talvo::ApplicationOptions options;
     if (parser.isSet(demo)) {
         QString error;
-        demoBus = talvo::DemoBus::Start(&error);
+        demoBus = talvo::DemoBus::Start(&error, parser.isSet(demoTcp));
         if (!demoBus) {
             std::fprintf(stderr, "talvo: cannot start the demonstration bus: %s\n", qPrintable(error));
             return kExitFailed;

@@ -20,7 +20,10 @@ using testsupport::ToolRun;
 
 ToolRun Talvoctl(const QStringList &args) { return testsupport::RunTalvoctl(args, 30000); }
 
-TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
+// The same over a local port and over a serial server on the network.
+class ConnectToolOver : public ::testing::TestWithParam<testsupport::SimTransport> {};
+
+TEST_P(ConnectToolOver, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 {
     // Every frame is counted: no reply may miss its window and cause a resend, so real time.
     ScopedSpeed speed(1);
@@ -31,7 +34,7 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
     config.firmwareMinor = 5;
     config.runningProgram = 3;
     config.bridgeAvailable = false;
-    SimLine line({config}, PatientBus());
+    SimLine line({config}, PatientBus(), GetParam());
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("live.VKP"));
 
@@ -56,6 +59,8 @@ TEST(ConnectTool, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
     EXPECT_EQ(frames[11].frame.data[0], 80);
     EXPECT_FALSE(amp.connected());
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, ConnectToolOver, testsupport::BothSimTransports(), testsupport::SimTransportName);
 
 TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
 {
@@ -105,7 +110,9 @@ TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
     EXPECT_EQ(saved, LiveRecord(amp));
 }
 
-TEST(SearchTool, ListsTheAmplifiersOfARange)
+class SearchToolOver : public ::testing::TestWithParam<testsupport::SimTransport> {};
+
+TEST_P(SearchToolOver, ListsTheAmplifiersOfARange)
 {
     // ID 255 is the last of the range: its answer has only its own window.
     ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
@@ -113,7 +120,7 @@ TEST(SearchTool, ListsTheAmplifiersOfARange)
     a.id = 200;
     sim::AmplifierConfig b;
     b.id = 255;
-    SimLine line({a, b}, PatientBus());
+    SimLine line({a, b}, PatientBus(), GetParam());
     const ToolRun run = RunCommand(cli::RunSearchCommand,
                                {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--range"), QStringLiteral("193-255")});
     line.stop();
@@ -122,6 +129,8 @@ TEST(SearchTool, ListsTheAmplifiersOfARange)
     ASSERT_EQ(line.frames().size(), 3u * 63u);
     EXPECT_EQ(line.frames().front().frame.address, 193);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, SearchToolOver, testsupport::BothSimTransports(), testsupport::SimTransportName);
 
 TEST(SearchConnectTools, RefuseBadArgumentsAndReportPortsThatDoNotOpen)
 {
@@ -145,6 +154,10 @@ TEST(SearchConnectTools, RefuseBadArgumentsAndReportPortsThatDoNotOpen)
         {{"connect", "--port", "/nonexistent/talvo-tty", "--id", "5"}, 1,
          "talvoctl connect: cannot open /nonexistent/talvo-tty: no such device\n"},
         {{"search", "--port", "/nonexistent/talvo-tty"}, 1, "talvoctl search: cannot open /nonexistent/talvo-tty: no such device\n"},
+        {{"connect", "--port", "tcp://127.0.0.1", "--id", "5"}, 2, "port 'tcp://127.0.0.1': the port number is missing"},
+        {{"search", "--port", "tcp://10.0.0.20:99999"}, 2, "'99999' is no TCP port (1..65535)"},
+        {{"search", "--port", "tcp://no-such-host.invalid:4001"}, 1,
+         "talvoctl search: cannot open tcp://no-such-host.invalid:4001: the host name does not resolve\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "link/Link.h"
 #include "link/Settings.h"
 #include "shell/ComSetupDialog.h"
 #include "ShellFixture.h"
@@ -63,6 +64,27 @@ TEST_F(ComSetup, ListsThePortsThatExistAndShowsTheCurrentOne) {
     EXPECT_EQ(Label(), "COM Select:COM1");
     EXPECT_EQ(dialog.windowTitle(), "COM Setup");
     EXPECT_EQ(dialog.objectName(), "TForm15");
+}
+
+// A serial server on the network is a port like any other once the settings name it; a
+// malformed address is not offered. Nothing connects to list it.
+TEST_F(ComSetup, OffersSerialServersOnTheNetwork) {
+    QSettings ini(Settings::FilePath(), QSettings::IniFormat);
+    ini.setValue("ports/COM8", "tcp://127.0.0.1:4001");
+    ini.setValue("ports/COM10", "tcp://127.0.0.1");
+    ini.sync();
+    window().show();
+    Pump();
+    ComSetupDialog &dialog = app().comSetup();
+    dialog.show();
+    Pump();
+
+    const QStringList entries = Entries();
+    EXPECT_TRUE(entries.contains("COM8"));
+    EXPECT_FALSE(entries.contains("COM10"));
+    dialog.ChooseEntry("COM8");
+    EXPECT_EQ(app().state().link.portNumber, 8);
+    EXPECT_EQ(app().link().DevicePathFor(8), "tcp://127.0.0.1:4001");
 }
 
 TEST_F(ComSetup, ChoosingSetsThePortAndAnAbsentPortFallsBackToOne) {

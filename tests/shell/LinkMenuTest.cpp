@@ -177,13 +177,14 @@ TEST_F(LinkMenus, ALostPortEndsTheConnectionAndTheWindowSaysWhy) {
 namespace talvo::test {
 namespace {
 
-// The program's demonstration set-up: the simulated bus's terminal stands in for every port.
-class DemoLink : public ShellFixture {
+// The program's demonstration set-up: the simulated bus's terminal (or, with --tcp, its
+// listening socket on the loopback address) stands in for every port.
+class DemoLink : public ShellFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         ShellFixture::SetUp();
         QString error;
-        bus = DemoBus::Start(&error);
+        bus = DemoBus::Start(&error, GetParam());
         ASSERT_TRUE(bus) << qPrintable(error);
         ApplicationOptions options;
         options.deviceOverride = bus->devicePath();
@@ -197,7 +198,7 @@ protected:
     std::unique_ptr<DemoBus> bus;
 };
 
-TEST_F(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
+TEST_P(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
     QSettings(Settings::FilePath(), QSettings::IniFormat).setValue("deziro232/RS232", 5);
     MainWindow &w = window();
     w.show();
@@ -225,6 +226,9 @@ TEST_F(DemoLink, RunsOnTheSimulatedBusLeavingTheRememberedPortAlone) {
     EXPECT_EQ(s.linkActive, 0);
     EXPECT_EQ(Settings::LoadPortNumber(), 5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, DemoLink, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "Tcp" : "PseudoTerminal"; });
 
 }  // namespace
 }  // namespace talvo::test

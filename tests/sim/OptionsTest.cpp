@@ -101,6 +101,19 @@ TEST(SimOptions, SlotsComeFromAMemoryFile)
     }
 }
 
+TEST(SimOptions, TcpListensOnTheLoopbackUnlessAHostIsGiven)
+{
+    EXPECT_FALSE(ParseSimArguments({}).options.tcp.has_value());
+    const auto port = ParseSimArguments({"--tcp", "4001"});
+    ASSERT_TRUE(port.ok) << port.error.toStdString();
+    EXPECT_EQ(port.options.tcp->host, "127.0.0.1");
+    EXPECT_EQ(port.options.tcp->port, 4001);
+    const auto any = ParseSimArguments({"--tcp=0.0.0.0:0"});
+    ASSERT_TRUE(any.ok) << any.error.toStdString();
+    EXPECT_EQ(any.options.tcp->host, "0.0.0.0");
+    EXPECT_EQ(any.options.tcp->port, 0);
+}
+
 TEST(SimOptions, HelpWinsOverEverythingElse)
 {
     const auto r = ParseSimArguments({"--amp", "0", "--help"});
@@ -150,6 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"--seed", "0"},
                       Args{"--no-answer=1"},
                       Args{"--device", "/dev/a", "--device", "/dev/b"},
+                      Args{"--tcp"},
+                      Args{"--tcp", "host"},
+                      Args{"--tcp", "65536"},
+                      Args{"--tcp", "::1:4001"},
+                      Args{"--tcp", "4001", "--tcp", "4002"},
+                      Args{"--tcp", "4001", "--device", "/dev/a"},
                       Args{"--record"},
                       Args{"--bogus"},
                       Args{"stray"}),

@@ -7,8 +7,11 @@
 #include <memory>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,6 +25,7 @@
 
 #include "SimHarness.h"
 #include "link/Clock.h"
+#include "link/TcpAddress.h"
 #include "sim/SerialServer.h"
 
 namespace talvo::sim {
@@ -43,6 +47,19 @@ public:
         cfsetispeed(&t, B38400);
         cfsetospeed(&t, B38400);
         tcsetattr(fd_, TCSANOW, &t);
+    }
+    // A connection to a listening simulator on the IPv4 loopback.
+    explicit LineClient(quint16 loopbackPort)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(loopbackPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
     ~LineClient()
     {
@@ -274,6 +291,40 @@ TEST(AmpsimTool, ServesAPseudoTerminalEndToEnd)
     EXPECT_TRUE(frames[2].value("bytes_too_close").toBool());
     EXPECT_TRUE(frames[2].value("pacing_too_short").toBool());
     EXPECT_EQ(replies[1].value("command").toInt(), 239);
+}
+
+TEST(AmpsimTool, ServesATcpClientEndToEnd)
+{
+    QProcess sim;
+    sim.start(QStringLiteral(TALVO_AMPSIM_PATH), {"--tcp", "0", "--amp", "7"});
+    ASSERT_TRUE(sim.waitForStarted(10000));
+    while (!sim.canReadLine())
+        ASSERT_TRUE(sim.waitForReadyRead(10000)) << sim.readAllStandardError().toStdString();
+    const QString name = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    const std::optional<TcpAddress> address = ParseTcpPortName(name);
+    ASSERT_TRUE(address.has_value()) << name.toStdString();
+    EXPECT_EQ(address->host, "127.0.0.1");
+
+    ReplyFields fields;
+    ReplyParser parser(fields);
+    {
+        LineClient line(address->port);
+        ASSERT_TRUE(line.isOpen());
+        line.writePacedRealTime(Frame(7, 220, {100}).wireBytes(), kByteGapMs);
+        parser.ParseReplyBytes(line.read(kReplyFrameSize));
+        EXPECT_EQ(fields.replyAddress, 7);
+    }
+    // The client went; the next one is served.
+    fields.replyAddress = 0;
+    LineClient again(address->port);
+    ASSERT_TRUE(again.isOpen());
+    again.writePacedRealTime(Frame(7, 220, {100}).wireBytes(), kByteGapMs);
+    parser.ParseReplyBytes(again.read(kReplyFrameSize));
+    EXPECT_EQ(fields.replyAddress, 7);
+
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
 }
 
 TEST(AmpsimTool, BadOptionsExitWithStatus2AndHelpWith0)

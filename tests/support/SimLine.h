@@ -3,6 +3,7 @@
 // the test process: the far end of a real serial line for the link, the procedures and windows.
 
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -25,20 +26,36 @@ inline sim::BusOptions PatientBus()
     return options;
 }
 
+// How the program reaches the simulated bus: a pseudo-terminal, or a serial server on the
+// loopback address (devicePath() is then tcp://127.0.0.1:PORT).
+enum class SimTransport { PseudoTerminal, Tcp };
+
+// For tests that run over both: readable names, and both values.
+inline std::string SimTransportName(const ::testing::TestParamInfo<SimTransport> &info)
+{
+    return info.param == SimTransport::Tcp ? "Tcp" : "PseudoTerminal";
+}
+inline auto BothSimTransports()
+{
+    return ::testing::Values(SimTransport::PseudoTerminal, SimTransport::Tcp);
+}
+
 // Several amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread.
 // The bus and its record may be looked at only after stop().
 class SimLine {
 public:
     explicit SimLine(std::vector<sim::AmplifierConfig> amplifiers = {sim::AmplifierConfig()},
-                     const sim::BusOptions &options = sim::BusOptions())
+                     const sim::BusOptions &options = sim::BusOptions(),
+                     SimTransport transport = SimTransport::PseudoTerminal)
         : bus_(options)
     {
         for (const auto &config : amplifiers)
             bus_.addAmplifier(config);
         QString error;
-        server_ = sim::SerialServer::openPseudoTerminal(&error);
+        server_ = transport == SimTransport::Tcp ? sim::SerialServer::listenTcp(QStringLiteral("127.0.0.1"), 0, &error)
+                                                 : sim::SerialServer::openPseudoTerminal(&error);
         if (!server_) {
-            ADD_FAILURE() << "no pseudo-terminal: " << error.toStdString();
+            ADD_FAILURE() << "no simulated line: " << error.toStdString();
             return;
         }
         thread_ = std::thread([this] { server_->serve(bus_); });

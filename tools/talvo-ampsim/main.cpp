@@ -77,9 +77,10 @@ int main(int argc, char *argv[])
         bus.addAmplifier(amp);
 
     QString why;
-    std::unique_ptr<talvo::sim::SerialServer> server = opt.devicePath.isEmpty()
-                                                           ? talvo::sim::SerialServer::openPseudoTerminal(&why)
-                                                           : talvo::sim::SerialServer::openDevice(opt.devicePath, &why);
+    std::unique_ptr<talvo::sim::SerialServer> server =
+        opt.tcp ? talvo::sim::SerialServer::listenTcp(opt.tcp->host, opt.tcp->port, &why)
+        : opt.devicePath.isEmpty() ? talvo::sim::SerialServer::openPseudoTerminal(&why)
+                                   : talvo::sim::SerialServer::openDevice(opt.devicePath, &why);
     if (!server) {
         err << "talvo-ampsim: " << why << "\n";
         return kExitFailed;
@@ -87,7 +88,8 @@ int main(int argc, char *argv[])
     g_server = server.get();
     installStopHandlers();
 
-    // The device path first and alone on its line: scripts and tests read it from here.
+    // The device path (or tcp://HOST:PORT) first and alone on its line: scripts and tests read
+    // it from here.
     std::printf("%s\n", server->devicePath().toLocal8Bit().constData());
     std::fflush(stdout);
 

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "link/Link.h"
+#include "link/TcpAddress.h"
 
 namespace talvo::cli {
 
@@ -35,7 +36,7 @@ std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &p
                                                  const QString &hint, QTextStream &err)
 {
     if (!portText || portText->isEmpty()) {
-        Refuse(err, command, QStringLiteral("missing --port COMn or a device path (%1)").arg(hint));
+        Refuse(err, command, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(hint));
         return std::nullopt;
     }
     if (!idText) {
@@ -96,6 +97,11 @@ bool OpenLinkOnPort(Link &link, const QString &port, const char *command, QTextS
         link.SetPortNumber(number);
         name = QStringLiteral("COM%1").arg(number);
     } else {
+        QString problem;
+        if (IsTcpPortName(port) && !ParseTcpPortName(port, &problem)) {
+            status = Refuse(err, command, QStringLiteral("port '%1': %2").arg(port, problem));
+            return false;
+        }
         link.SetDeviceOverride(port);
     }
     const QString device = link.DevicePathFor(link.state().portNumber);

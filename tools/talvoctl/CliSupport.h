@@ -1,6 +1,6 @@
 #pragma once
 // Pieces every talvoctl subcommand that talks to a bus shares: option taking, number parsing,
-// refusals, and opening the link on a port given as COMn or a device path.
+// refusals, and opening the link on a port given as COMn, a device path or tcp://HOST:PORT.
 
 #include <memory>
 #include <optional>
@@ -36,7 +36,8 @@ std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &p
                                                  const std::optional<QString> &subText, bool mute, const char *command,
                                                  const QString &hint, QTextStream &err);
 
-// Opens the link on PORT (COMn through the program's port mapping, or a device path) and
+// Opens the link on PORT (COMn through the program's port mapping, a device path, or
+// tcp://HOST:PORT for a serial server on the network; a malformed one is refused) and
 // enables sending. On failure one line on err says which port and why ("talvoctl send: cannot
 // open COM9 (/dev/ttyUSB8): no such device"), `status` gets the exit status (refused for a bad
 // COM number, failed when the port cannot be opened) and the result is false. A port lost

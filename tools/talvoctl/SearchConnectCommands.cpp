@@ -43,7 +43,7 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
         return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kSearchUsage)));
     }
     if (!portText || portText->isEmpty())
-        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kSearchUsage)));
+        return Refuse(err, kName, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(QLatin1String(kSearchUsage)));
     int rangeIndex = 0;
     if (rangeText) {
         rangeIndex = -1;

@@ -47,7 +47,7 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     }
 
     if (!portText || portText->isEmpty())
-        return Refuse(err, kName, QStringLiteral("missing --port COMn or a device path (%1)").arg(QLatin1String(kSendUsage)));
+        return Refuse(err, kName, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(QLatin1String(kSendUsage)));
     if (positional.size() < 2)
         return Refuse(err, kName, QStringLiteral("missing %1 (%2)")
                                .arg(positional.isEmpty() ? QStringLiteral("ID and COMMAND") : QStringLiteral("COMMAND"),

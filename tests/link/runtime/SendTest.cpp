@@ -40,10 +40,15 @@ QByteArray ExpectedWire(const char *spaced)
     return QByteArray::fromHex(hex);
 }
 
-TEST(LinkSend, WireBytesReachTheBusExactly)
+// The same bytes and the same pauses whether the bus is behind a local port or a serial
+// server on the network.
+class LinkSendOver : public ::testing::TestWithParam<testsupport::SimTransport> {};
+class LinkTiming : public ::testing::TestWithParam<testsupport::SimTransport> {};
+
+TEST_P(LinkSendOver, WireBytesReachTheBusExactly)
 {
     ScopedSpeed speed(4);
-    SimLine line({sim::AmplifierConfig()}, PatientBus());
+    SimLine line({sim::AmplifierConfig()}, PatientBus(), GetParam());
     ConnectedLink c(line.devicePath());
     for (const WireCase &w : kWireCases) {
         c.state.outFrame.address = w.id;
@@ -66,9 +71,11 @@ TEST(LinkSend, WireBytesReachTheBusExactly)
     }
 }
 
-TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
+INSTANTIATE_TEST_SUITE_P(Transports, LinkSendOver, testsupport::BothSimTransports(), testsupport::SimTransportName);
+
+TEST_P(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
 {
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, sim::BusOptions(), GetParam());
     ConnectedLink c(line.devicePath());
     const std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> frames = {
         {221, std::vector<std::uint8_t>(16, 0x20)},  // 28 bytes, 150 ms
@@ -108,6 +115,8 @@ TEST(LinkTiming, BytesAreSixMillisecondsApartAndFramesKeepTheirPacing)
         earliest += PacingDelayMs(frames[i].first);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, LinkTiming, testsupport::BothSimTransports(), testsupport::SimTransportName);
 
 TEST(LinkSend, TheFrameSentIsOutFrameAsItWasAtTheCall)
 {

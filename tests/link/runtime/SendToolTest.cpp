@@ -67,9 +67,12 @@ TEST(SendTool, APortThatCannotBeOpenedSaysWhyAndGivesStatusOne)
     EXPECT_EQ(notSerial.err, QStringLiteral("talvoctl send: cannot open /dev/null: not a serial device\n"));
 }
 
-TEST(SendTool, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinning)
+// A serial port that hangs up, or a serial server on the network that drops the connection.
+class SendToolOver : public ::testing::TestWithParam<testsupport::SimTransport> {};
+
+TEST_P(SendToolOver, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinning)
 {
-    SimLine line;
+    SimLine line({sim::AmplifierConfig()}, sim::BusOptions(), GetParam());
     line.hangUpAfterReceiving(3 * 13 + 5);  // in the fourth of twenty connect frames (13 bytes each)
     const double cpuBefore = testsupport::ChildrenCpuMs();
     QElapsedTimer wall;
@@ -79,6 +82,13 @@ TEST(SendTool, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinning)
                                   QStringLiteral("20")});
     const qint64 elapsedMs = wall.elapsed();
     const double cpuMs = testsupport::ChildrenCpuMs() - cpuBefore;
+    // The serial server listens on after a drop: the next command reaches the bus.
+    if (GetParam() == testsupport::SimTransport::Tcp) {
+        const ToolRun again = Talvoctl({QStringLiteral("send"), QStringLiteral("--port"), line.devicePath(),
+                                        QStringLiteral("1"), QStringLiteral("220"), QStringLiteral("100")});
+        EXPECT_EQ(again.status, 0) << again.err.toStdString();
+        EXPECT_TRUE(again.out.startsWith(QStringLiteral("reply ID 1 command 220"))) << again.out.toStdString();
+    }
     line.stop();
 
     EXPECT_EQ(run.status, 1);
@@ -90,6 +100,8 @@ TEST(SendTool, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinning)
     // for a second costs 300 ms.
     EXPECT_LT(cpuMs, 150.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, SendToolOver, testsupport::BothSimTransports(), testsupport::SimTransportName);
 
 TEST(SendTool, RefusesBadArguments)
 {

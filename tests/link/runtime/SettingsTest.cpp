@@ -149,6 +149,14 @@ TEST(Settings, ExistingPortsAreThoseThatCanBeOpenedOrAreHeld)
     EXPECT_TRUE(Settings::PortExists(100));
     EXPECT_FALSE(Settings::PortExists(101));
     EXPECT_FALSE(Settings::PortExists(102));  // no device at all above COM96
+    // A serial server on the network is listed when its address is well formed, without
+    // connecting to it: nothing listens on this one.
+    WriteSettings(home, "[ports]\nCOM8=tcp://127.0.0.1:9\nCOM9=tcp://127.0.0.1\nCOM10= TCP://[::1]:4001 \n");
+    EXPECT_EQ(Settings::PortDevicePath(8), QStringLiteral("tcp://127.0.0.1:9"));
+    EXPECT_TRUE(Settings::PortExists(8));
+    EXPECT_FALSE(Settings::PortExists(9));
+    EXPECT_TRUE(Settings::PortExists(10));
+    WriteSettings(home, QStringLiteral("[ports]\nCOM100=%1\nCOM101=/nonexistent/tty\n").arg(line.devicePath()).toUtf8());
 
     // Held by this program: still listed.
     LinkState state;
