@@ -38,6 +38,7 @@
 #include "shell/Application.h"
 #include "programs/ProgramApply.h"
 #include "shell/DemoBus.h"
+#include "talvo/Version.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
 
@@ -65,6 +66,7 @@ const char kUsage[] =
     "                     with a program applied: gain-left, gain-right, delay-left,\n"
     "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
     "                     xover-left, xover-right\n"
+    "  --version          print the version\n"
     "  -h, --help         show this text\n";
 
 const QStringList kEditorShots{"gain-left",  "gain-right",    "delay-left",
@@ -98,9 +100,9 @@ talvo::RecordImage ScreenshotProgram() {
     return talvo::EncodeProgram(p);
 }
 
-bool WantsHelp(int argc, char **argv) {
+bool HasArgument(int argc, char **argv, const char *name, const char *alias = nullptr) {
     for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+        if (!std::strcmp(argv[i], name) || (alias && !std::strcmp(argv[i], alias))) return true;
     return false;
 }
 
@@ -178,8 +180,13 @@ void ApplyIconThemeFallback() {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (WantsHelp(argc, argv)) {
+    // Both answer without a display.
+    if (HasArgument(argc, argv, "--help", "-h")) {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (HasArgument(argc, argv, "--version")) {
+        std::printf("talvo %s\n", talvo::kVersion);
         return kExitOk;
     }
     if (!HasDisplay(argc, argv)) {
