@@ -44,6 +44,7 @@
 #include "shell/Application.h"
 #include "programs/ProgramApply.h"
 #include "shell/DemoBus.h"
+#include "talvo/Version.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
 #include "shell/TestWindows.h"
@@ -79,6 +80,7 @@ const char kUsage[] =
     "                     xover-left, xover-right; sine (the sine generator in sine test\n"
     "                     mode) or main-sine (the main window in sine test mode);\n"
     "                     memory (after a Refresh, with --demo), manage, program-name\n"
+    "  --version          print the version\n"
     "  -h, --help         show this text\n";
 
 // The sine test's pictures: the generator window, and the main window in sine test mode.
@@ -121,9 +123,9 @@ const QStringList kMemoryShots{"memory", "manage", "program-name"};
 // each reply its time on a busy machine.
 constexpr double kMemoryScreenshotClockSpeed = 2.0;
 
-bool WantsHelp(int argc, char **argv) {
+bool HasArgument(int argc, char **argv, const char *name, const char *alias = nullptr) {
     for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+        if (!std::strcmp(argv[i], name) || (alias && !std::strcmp(argv[i], alias))) return true;
     return false;
 }
 
@@ -201,8 +203,13 @@ void ApplyIconThemeFallback() {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (WantsHelp(argc, argv)) {
+    // Both answer without a display.
+    if (HasArgument(argc, argv, "--help", "-h")) {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (HasArgument(argc, argv, "--version")) {
+        std::printf("talvo %s\n", talvo::kVersion);
         return kExitOk;
     }
     if (!HasDisplay(argc, argv)) {

@@ -2,7 +2,7 @@
 // Running talvoctl from tests: the built binary (exit status and streams as a script sees them)
 // or one command function in this process.
 //
-// The binary's path comes from TALVOCTL_PATH, defined by the test targets that run it.
+// talvoctl's path comes from TALVOCTL_PATH, defined by the test targets that run it.
 
 #include <QProcess>
 #include <QString>
@@ -19,22 +19,28 @@ struct ToolRun {
     QString err;
 };
 
-#ifdef TALVOCTL_PATH
-inline ToolRun RunTalvoctl(const QStringList &args, int timeoutMs = 60000)
+// A built program with its arguments, run to its end.
+inline ToolRun RunProgram(const QString &path, const QStringList &args, int timeoutMs = 60000)
 {
     QProcess p;
-    p.start(QStringLiteral(TALVOCTL_PATH), args);
+    p.start(path, args);
     ToolRun run;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
-        ADD_FAILURE() << "talvoctl did not finish: " << args.join(QLatin1Char(' ')).toStdString();
+        ADD_FAILURE() << path.toStdString() << " did not finish: " << args.join(QLatin1Char(' ')).toStdString();
         return run;
     }
     run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     run.out = QString::fromUtf8(p.readAllStandardOutput());
     run.err = QString::fromUtf8(p.readAllStandardError());
     return run;
+}
+
+#ifdef TALVOCTL_PATH
+inline ToolRun RunTalvoctl(const QStringList &args, int timeoutMs = 60000)
+{
+    return RunProgram(QStringLiteral(TALVOCTL_PATH), args, timeoutMs);
 }
 #endif
 

@@ -11,6 +11,7 @@
 #include "sim/Bus.h"
 #include "sim/SerialServer.h"
 #include "sim/SimOptions.h"
+#include "talvo/Version.h"
 
 namespace {
 
@@ -47,6 +48,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
 
+    if (app.arguments().mid(1).contains(QLatin1String("--version"))) {
+        QTextStream(stdout) << "talvo-ampsim " << talvo::kVersion << "\n";
+        return kExitOk;
+    }
     const auto parsed = talvo::sim::ParseSimArguments(app.arguments().mid(1));
     if (!parsed.ok) {
         err << "talvo-ampsim: " << parsed.error << "\n";

@@ -16,6 +16,16 @@ int Refuse(QTextStream &err, const char *command, const QString &message)
     return kExitRefused;
 }
 
+bool HelpAsked(const QStringList &args, QTextStream &out, const char *usage)
+{
+    if (!args.contains(QLatin1String("--help")) && !args.contains(QLatin1String("-h")))
+        return false;
+    const QString text = QString::fromUtf8(usage);
+    out << text << (text.endsWith(u'\n') ? "" : "\n");
+    out.flush();
+    return true;
+}
+
 std::optional<long long> ParseNumber(const QString &text, long long min, long long max)
 {
     static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,18}$"));

@@ -21,6 +21,9 @@ namespace talvo::cli {
 // Writes "talvoctl COMMAND: MESSAGE" on err; the result is the refusal exit status.
 int Refuse(QTextStream &err, const char *command, const QString &message);
 
+// True when --help or -h is among the arguments; the usage then goes to out (exit: done).
+bool HelpAsked(const QStringList &args, QTextStream &out, const char *usage);
+
 // Decimal, or hexadecimal with 0x; nothing else, so that a typo never becomes another byte.
 std::optional<long long> ParseNumber(const QString &text, long long min, long long max);
 

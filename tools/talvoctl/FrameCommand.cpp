@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include "CliSupport.h"
 #include "Commands.h"
 #include "link/CommandFrame.h"
 
@@ -75,6 +76,8 @@ std::optional<long long> takeNumber(const QString &text, const QString &what, lo
 
 int RunFrameCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (HelpAsked(args, out, kFrameUsage))
+        return kExitOk;
     std::optional<QString> subText;
     QStringList positional;
     for (qsizetype i = 0; i < args.size(); ++i) {

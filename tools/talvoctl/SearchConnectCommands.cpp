@@ -30,6 +30,8 @@ constexpr double kDrainMs = 3000;
 
 int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (HelpAsked(args, out, kSearchUsage))
+        return kExitOk;
     constexpr const char *kName = "search";
     std::optional<QString> portText, rangeText;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -85,6 +87,8 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
 
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (HelpAsked(args, out, kConnectUsage))
+        return kExitOk;
     constexpr const char *kName = "connect";
     std::optional<QString> portText, idText, subText, saveText;
     bool mute = false;

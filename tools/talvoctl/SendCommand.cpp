@@ -30,6 +30,8 @@ constexpr double kWorstFrameMs = 28 * kByteGapMs + 250;
 
 int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (HelpAsked(args, out, kSendUsage))
+        return kExitOk;
     std::optional<QString> portText, subText, repeatText;
     QStringList positional;
     for (qsizetype i = 0; i < args.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "CliSupport.h"
 #include "Commands.h"
 #include "editors/CrossoverTable.h"
 #include "editors/LimiterScale.h"
@@ -154,6 +155,8 @@ const char kPackUsage[] = "usage: talvoctl pack FILE.json OUT\n";
 
 int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (HelpAsked(args, out, kShowUsage))
+        return kExitOk;
     bool json = false;
     QStringList files;
     for (const QString &arg : args) {
@@ -209,7 +212,8 @@ int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 
 int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    Q_UNUSED(out);
+    if (HelpAsked(args, out, kPackUsage))
+        return kExitOk;
     if (args.size() != 2 || args[0].startsWith(u'-') || args[1].startsWith(u'-')) {
         err << kPackUsage;
         return kExitRefused;

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 
 #include "Commands.h"
+#include "talvo/Version.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ const char *const kUsage =
     "                                 write, restore, delete, recall; `talvoctl memory --help`\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
-    "  --help                         this text\n"
+    "  --version                      print the version\n"
+    "  --help                         this text; COMMAND --help: that command's usage\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
 
@@ -75,6 +77,11 @@ int main(int argc, char *argv[])
     if (args.isEmpty() || args.first() == "--help" || args.first() == "-h" || args.first() == "help") {
         out << kUsage;
         return args.isEmpty() ? talvo::cli::kExitRefused : talvo::cli::kExitOk;
+    }
+
+    if (args.first() == "--version") {
+        out << "talvoctl " << talvo::kVersion << '\n';
+        return talvo::cli::kExitOk;
     }
 
     const QString command = args.takeFirst();
