@@ -404,7 +404,6 @@ int main(int argc, char **argv) {
             shell.memoryWindow().PrepareToShow();
             shell.memoryController().Refresh();
             shell.memoryController().SelectRow(2);
->>>>>>> memory
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }
