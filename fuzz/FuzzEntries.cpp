@@ -124,8 +124,14 @@ QString ShowPackRoundTrip(const QByteArray &bytes)
     if (!WriteWhole(json, shown.out.toUtf8()))
         return QStringLiteral("cannot write the work file");
     const ToolResult pack = RunTool(cli::RunPackCommand, {json, packed});
-    if (pack.exit != cli::kExitOk)
+    if (pack.exit != cli::kExitOk) {
+        // Values no editor produces (a delay of 99 ms) are refused by design, naming the key,
+        // with nothing written.
+        if (pack.exit == cli::kExitRefused && pack.err.contains(QStringLiteral("out of range")) &&
+            !QFile::exists(packed))
+            return QString();
         return QStringLiteral("pack refused what show --json wrote: %1").arg(pack.err.trimmed());
+    }
     if (ReadWhole(packed) != bytes)
         return QStringLiteral("show --json then pack changed the bytes");
     return {};

@@ -28,7 +28,7 @@ namespace {
 constexpr const char *kName = "memory";
 const char *const kShortUsage = "usage: talvoctl memory ACTION --port PORT --id N [--sub S] ...; talvoctl memory --help";
 const char *const kUsage =
-    "Usage: talvoctl memory ACTION --port PORT --id N [--sub S] [ARGS...]\n"
+    "usage: talvoctl memory ACTION --port PORT --id N [--sub S] [ARGS...]\n"
     "\n"
     "Connects as the Connect window does (outputs not muted), runs the action on the\n"
     "amplifier's twenty program slots as the memory window does, and disconnects.\n"
