@@ -32,6 +32,41 @@ QString HexBytes(const std::uint8_t *bytes, int count)
     return parts.join(u' ');
 }
 
+// Fields stored as a whole part (one or two bytes) followed by a hundredths byte. Bytes that
+// encoding their own decoded value does not give back (a hundredths byte of 100 or more, a band
+// gain whole byte between 151 and 199) are shown next to the value as "<key>Bytes", so that
+// pack can put back exactly the bytes the file held.
+struct PairField {
+    const char *key;
+    int offset;  // inside the band, filter or channel block
+    int length;
+};
+constexpr PairField kBandPairs[] = {{"freq", 0, 3}, {"gain", 3, 2}, {"q", 6, 2}};
+constexpr PairField kFilterPairs[] = {{"freq", 1, 3}};
+constexpr PairField kChannelPairs[] = {{"gain", 32, 2}, {"delay", 35, 2}};
+constexpr int kLowPassOffset = 24;
+constexpr int kHighPassOffset = 28;
+
+QString BytesKey(const char *key) { return QLatin1String(key) + QStringLiteral("Bytes"); }
+
+template <std::size_t N>
+QStringList BytesKeys(const PairField (&fields)[N])
+{
+    QStringList keys;
+    for (const PairField &f : fields) keys << BytesKey(f.key);
+    return keys;
+}
+
+template <std::size_t N>
+void AddUncanonicalBytes(QJsonObject &o, const PairField (&fields)[N], const std::uint8_t *actual,
+                         const std::uint8_t *canonical)
+{
+    for (const PairField &f : fields) {
+        if (!std::equal(actual + f.offset, actual + f.offset + f.length, canonical + f.offset))
+            o[BytesKey(f.key)] = HexBytes(actual + f.offset, f.length);
+    }
+}
+
 // The sign byte that encoding `value` writes; -0.0 counts as 0 here because JSON turns it
 // into 0 anyway.
 std::uint8_t ImpliedSign(double value) { return value < 0.0 ? kSignNegative : kSignPositive; }
@@ -45,27 +80,31 @@ QJsonObject BandToJson(const std::uint8_t *image)
     o["q"] = band.band.q;
     o["flat"] = band.flat;
     if (image[kBandSign] != ImpliedSign(band.band.gain)) o["gainSign"] = image[kBandSign];
+    AddUncanonicalBytes(o, kBandPairs, image, EncodeBand(band.band, band.flat).data());
     return o;
 }
 
-QJsonObject FilterToJson(const CrossoverFilter &filter)
+QJsonObject FilterToJson(const CrossoverFilter &filter, const std::uint8_t *image, const std::uint8_t *canonical)
 {
     QJsonObject o;
     o["slope"] = filter.slope;
     o["freq"] = filter.freq;
+    AddUncanonicalBytes(o, kFilterPairs, image, canonical);
     return o;
 }
 
-QJsonObject ChannelToJson(const std::uint8_t *block, const ChannelSettings &ch)
+// `canonical` is the block as encoding the decoded settings writes it.
+QJsonObject ChannelToJson(const std::uint8_t *block, const std::uint8_t *canonical, const ChannelSettings &ch)
 {
     QJsonObject o;
     QJsonArray peq;
     for (int i = 0; i < kBandCount; ++i) peq.append(BandToJson(block + 8 * i));
     o["peq"] = peq;
-    o["lowPass"] = FilterToJson(ch.lowPass);
-    o["highPass"] = FilterToJson(ch.highPass);
+    o["lowPass"] = FilterToJson(ch.lowPass, block + kLowPassOffset, canonical + kLowPassOffset);
+    o["highPass"] = FilterToJson(ch.highPass, block + kHighPassOffset, canonical + kHighPassOffset);
     o["gain"] = ch.gain;
     if (block[kChannelGainSign] != ImpliedSign(ch.gain)) o["gainSign"] = block[kChannelGainSign];
+    AddUncanonicalBytes(o, kChannelPairs, block, canonical);
     o["delay"] = ch.delay;
     o["limitThreshold"] = ch.limitThreshold;
     o["attack"] = ch.attack;
@@ -198,16 +237,46 @@ public:
     std::array<std::uint8_t, 3> Tail(const QJsonObject &o, const QString &key)
     {
         std::array<std::uint8_t, 3> tail{};
-        QString text = String(o, key);
-        if (failed_) return tail;
-        text.remove(u' ');
-        bool good = text.size() == 6;
-        for (int i = 0; good && i < 3; ++i) {
-            const uint byte = text.mid(2 * i, 2).toUInt(&good, 16);
-            tail[i] = static_cast<std::uint8_t>(byte);
-        }
-        if (!good) Fail(key, QStringLiteral("must be three bytes in hex, like \"20 20 20\""));
+        HexBytes(o, key, tail.data(), 3, QStringLiteral("three bytes in hex, like \"20 20 20\""));
         return tail;
+    }
+
+    // Reads `count` bytes written in hex into `out`; `what` describes the form in the message.
+    void HexBytes(const QJsonObject &o, const QString &key, std::uint8_t *out, int count, const QString &what)
+    {
+        QString text = String(o, key);
+        if (failed_) return;
+        text.remove(u' ');
+        bool good = text.size() == 2 * count;
+        for (int i = 0; good && i < count; ++i)
+            out[i] = static_cast<std::uint8_t>(text.mid(2 * i, 2).toUInt(&good, 16));
+        if (!good) Fail(key, QStringLiteral("must be %1").arg(what));
+    }
+
+    // Puts the exact bytes of every "<key>Bytes" present over the encoded ones. The caller
+    // checks afterwards that they read back as the values given.
+    template <std::size_t N>
+    QList<const PairField *> ExactBytes(const QJsonObject &o, const PairField (&fields)[N], std::uint8_t *block)
+    {
+        QList<const PairField *> placed;
+        for (const PairField &f : fields) {
+            if (!o.contains(BytesKey(f.key))) continue;
+            HexBytes(o, BytesKey(f.key), block + f.offset, f.length,
+                     QStringLiteral("%1 bytes in hex").arg(f.length));
+            placed << &f;
+        }
+        return placed;
+    }
+
+    // Exact bytes that read as another value than the one beside them are refused: pack would
+    // otherwise write something other than what the JSON says.
+    void CheckExactBytes(const QList<const PairField *> &placed, const char *key, double given, double read)
+    {
+        if (failed_) return;
+        for (const PairField *f : placed) {
+            if (QLatin1String(f->key) == QLatin1String(key) && std::fabs(given - read) > 1e-6)
+                Fail(BytesKey(f->key), QStringLiteral("reads as %1, not %2").arg(Text(read), Text(given)));
+        }
     }
 
     // The sign byte to store: the one the gain implies, or "gainSign" when present and
@@ -244,25 +313,49 @@ private:
 
 void ReadBand(Reader &r, const QJsonObject &o, std::uint8_t *image)
 {
-    r.SetOptional({QStringLiteral("gainSign")});
-    r.CheckKeys(o, {"freq", "gain", "q", "flat", "gainSign"});
+    const QStringList optional = QStringList{QStringLiteral("gainSign")} + BytesKeys(kBandPairs);
+    r.SetOptional(optional);
+    r.CheckKeys(o, QStringList{"freq", "gain", "q", "flat"} + optional);
+    // With exact bytes beside it, a value is whatever those bytes read as, which the read-back
+    // below checks; the ranges are those of the bytes an encoder writes.
+    const auto value = [&](const char *key, bool allowNegative, int maxWhole, int maxHundredths) {
+        return o.contains(BytesKey(key)) ? r.Number(o, key) : r.Hundredths(o, key, allowNegative, maxWhole, maxHundredths);
+    };
     PeqBand band;
-    band.freq = r.Hundredths(o, "freq", false, 65535, 99);
+    band.freq = value("freq", false, 65535, 99);
     const bool flat = r.Bool(o, "flat");
     // FLAT adds 200 to the whole-decibel byte, and a plain band must stay at or below 150.00
     // to be read back as plain.
-    band.gain = flat ? r.Hundredths(o, "gain", true, 55, 99) : r.Hundredths(o, "gain", true, 150, 0);
-    band.q = r.Hundredths(o, "q", false, 255, 99);
-    const std::uint8_t sign = r.Sign(o, band.gain);
+    band.gain = flat ? value("gain", true, 55, 99) : value("gain", true, 150, 0);
+    band.q = value("q", false, 255, 99);
     if (r.failed()) return;
-    const BandImage bytes = EncodeBand(band, flat);
+    BandImage bytes = EncodeBand(band, flat);
+    const QList<const PairField *> exact = r.ExactBytes(o, kBandPairs, bytes.data());
+    // Exact gain bytes decide the sign themselves (a whole byte of 151 reads as a FLAT -49
+    // under a positive sign byte), so only the read-back below judges them.
+    const bool exactGain = o.contains(BytesKey("gain"));
+    const std::uint8_t sign = !exactGain ? r.Sign(o, band.gain)
+                              : o.contains(QStringLiteral("gainSign"))
+                                  ? static_cast<std::uint8_t>(r.Integer(o, QStringLiteral("gainSign"), 0, 255))
+                                  : ImpliedSign(band.gain);
+    if (r.failed()) return;
+    bytes[kBandSign] = sign;
+    if (!exact.isEmpty()) {
+        const DecodedBand read = DecodeBand(bytes.data());
+        r.CheckExactBytes(exact, "freq", band.freq, read.band.freq);
+        r.CheckExactBytes(exact, "gain", band.gain, read.band.gain);
+        r.CheckExactBytes(exact, "q", band.q, read.band.q);
+        if (!r.failed() && read.flat != flat)
+            r.Fail("flat", QStringLiteral("the gain bytes read as %1").arg(read.flat ? "flat" : "not flat"));
+        if (r.failed()) return;
+    }
     std::copy(bytes.begin(), bytes.end(), image);
-    image[kBandSign] = sign;
 }
 
 CrossoverFilter ReadFilter(Reader &r, const QJsonObject &o)
 {
-    r.CheckKeys(o, {"slope", "freq"});
+    r.SetOptional(BytesKeys(kFilterPairs));
+    r.CheckKeys(o, QStringList{"slope", "freq"} + BytesKeys(kFilterPairs));
     CrossoverFilter filter;
     // 255 is what a slope list without a selection gathers as.
     filter.slope = r.Integer(o, "slope", 0, 255);
@@ -277,9 +370,10 @@ CrossoverFilter ReadFilter(Reader &r, const QJsonObject &o)
 
 void ReadChannel(Reader &r, const QJsonObject &o, std::uint8_t *block)
 {
-    r.SetOptional({QStringLiteral("gainSign")});
-    r.CheckKeys(o, {"peq", "lowPass", "highPass", "gain", "gainSign", "delay", "limitThreshold",
-                    "attack", "hold", "decay", "phase", "channelTail"});
+    const QStringList optional = QStringList{QStringLiteral("gainSign")} + BytesKeys(kChannelPairs);
+    r.SetOptional(optional);
+    r.CheckKeys(o, QStringList{"peq", "lowPass", "highPass", "gain", "delay", "limitThreshold", "attack", "hold",
+                               "decay", "phase", "channelTail"} + optional);
     ChannelSettings ch;
 
     const QJsonValue peqValue = r.Get(o, "peq");
@@ -296,11 +390,17 @@ void ReadChannel(Reader &r, const QJsonObject &o, std::uint8_t *block)
         r.Absorb(br);
     }
 
-    for (const char *key : {"lowPass", "highPass"}) {
-        const QJsonObject fo = r.Object(o, key);
+    struct FilterPlace {
+        const char *key;
+        CrossoverFilter &filter;
+        int offset;
+    };
+    const FilterPlace filters[] = {{"lowPass", ch.lowPass, kLowPassOffset}, {"highPass", ch.highPass, kHighPassOffset}};
+    for (const FilterPlace &place : filters) {
+        const QJsonObject fo = r.Object(o, place.key);
         if (r.failed()) break;
-        Reader fr = r.Child(key);
-        (QLatin1String(key) == QLatin1String("lowPass") ? ch.lowPass : ch.highPass) = ReadFilter(fr, fo);
+        Reader fr = r.Child(place.key);
+        place.filter = ReadFilter(fr, fo);
         r.Absorb(fr);
     }
 
@@ -328,6 +428,27 @@ void ReadChannel(Reader &r, const QJsonObject &o, std::uint8_t *block)
     // The bands carry their own sign bytes (gainSign), so they are copied in whole.
     for (int i = 0; i < kBandCount; ++i) std::copy(bands[i].begin(), bands[i].end(), block + 8 * i);
     block[kChannelGainSign] = sign;
+
+    const QList<const PairField *> exact = r.ExactBytes(o, kChannelPairs, block);
+    QList<const PairField *> exactFilter[2];
+    for (int i = 0; i < 2; ++i) {
+        Reader fr = r.Child(filters[i].key);
+        exactFilter[i] = fr.ExactBytes(o.value(QLatin1String(filters[i].key)).toObject(), kFilterPairs,
+                                       block + filters[i].offset);
+        r.Absorb(fr);
+    }
+    if (r.failed()) return;
+    RecordImage placed{};
+    std::copy_n(block, 48, placed.begin() + kLeftBlock);
+    const ChannelSettings read = DecodeProgram(placed).left;
+    r.CheckExactBytes(exact, "gain", ch.gain, read.gain);
+    r.CheckExactBytes(exact, "delay", ch.delay, read.delay);
+    for (int i = 0; i < 2; ++i) {
+        Reader fr = r.Child(filters[i].key);
+        fr.CheckExactBytes(exactFilter[i], "freq", filters[i].filter.freq,
+                           (i == 0 ? read.lowPass : read.highPass).freq);
+        r.Absorb(fr);
+    }
 }
 
 }  // namespace
@@ -341,8 +462,9 @@ QJsonObject RecordToJson(const RecordImage &record)
     o["inUse"] = program.inUse;
     o["programNumber"] = program.programNumber;
     o["headerTail"] = HexBytes(program.headerTail.data(), 3);
-    o["left"] = ChannelToJson(record.data() + kLeftBlock, program.left);
-    o["right"] = ChannelToJson(record.data() + kRightBlock, program.right);
+    const RecordImage canonical = EncodeProgram(program);
+    o["left"] = ChannelToJson(record.data() + kLeftBlock, canonical.data() + kLeftBlock, program.left);
+    o["right"] = ChannelToJson(record.data() + kRightBlock, canonical.data() + kRightBlock, program.right);
     return o;
 }
 

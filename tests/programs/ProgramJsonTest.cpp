@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -139,6 +140,55 @@ TEST(ProgramJson, RandomInRangeRecordsRoundTrip)
     }
 }
 
+// Bytes that no encoder writes for their value (a hundredths byte of 100 or more, a band gain
+// whole byte between 151 and 199) still come back exactly, through the "<key>Bytes" shown beside
+// the value.
+TEST(ProgramJson, BytesNoEncoderWritesComeBackExactly)
+{
+    struct Case {
+        const char *name;
+        int offset;  // in the record
+        std::vector<std::uint8_t> bytes;
+        const char *bytesKey;
+    };
+    const Case cases[] = {
+        {"band frequency hundredths 150", 16 + 2, {150}, "freq"},
+        {"band gain whole byte 151", 16 + 8 + 3, {151, 0}, "gain"},
+        {"band gain hundredths 255", 16 + 8 + 4, {255}, "gain"},
+        {"band q hundredths 100", 64 + 16 + 7, {100}, "q"},
+        {"high-pass frequency hundredths 199", 16 + 28 + 3, {199}, "freq"},
+        {"channel gain 0 and 150 hundredths", 64 + 32, {0, 150, 0xAA}, "gain"},
+        {"delay 3 and 150 hundredths", 16 + 35, {3, 150}, "delay"},
+    };
+    for (const Case &c : cases) {
+        RecordImage record = DefaultProgram();
+        std::copy(c.bytes.begin(), c.bytes.end(), record.begin() + c.offset);
+        const QByteArray text = QJsonDocument(RecordToJson(record)).toJson();
+        EXPECT_TRUE(text.contains(QByteArray(c.bytesKey) + "Bytes")) << c.name;
+        QString error;
+        const std::optional<RecordImage> back = ThroughText(record, &error);
+        ASSERT_TRUE(back.has_value()) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(*back, record) << c.name;
+    }
+}
+
+// Any bytes at all in the bands (which pack leaves in their byte ranges) come back exactly.
+TEST(ProgramJson, RandomBandBytesRoundTrip)
+{
+    std::mt19937 rng(20261210);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 2000; ++round) {
+        RecordImage record = DefaultProgram();
+        for (const int base : {16, 64})
+            for (int i = 0; i < 24; ++i) record[base + i] = static_cast<std::uint8_t>(byte(rng));
+        QString error;
+        const std::optional<RecordImage> back = ThroughText(record, &error);
+        ASSERT_TRUE(back.has_value()) << "round " << round << ": " << error.toStdString();
+        ASSERT_EQ(*back, record) << "round " << round << "\n"
+                                 << QJsonDocument(RecordToJson(record)).toJson().toStdString();
+    }
+}
+
 // Each case changes one value of the default program's JSON and expects a refusal naming it.
 TEST(ProgramJson, RefusesBadValuesNamingTheKey)
 {
@@ -191,6 +241,22 @@ TEST(ProgramJson, RefusesBadValuesNamingTheKey)
              inBand(o, 2, [](QJsonObject &b) { b["gain"] = 3.0; b["gainSign"] = 85; });
          }},
         {"left.peq[2].gainsign", [inBand](QJsonObject &o) { inBand(o, 2, [](QJsonObject &b) { b["gainsign"] = 85; }); }},
+        {"left.peq[0].freqBytes", [inBand](QJsonObject &o) {
+             inBand(o, 0, [](QJsonObject &b) { b["freqBytes"] = "00 1E 96"; });  // 31.50, not 30
+         }},
+        {"left.peq[0].qBytes", [inBand](QJsonObject &o) { inBand(o, 0, [](QJsonObject &b) { b["qBytes"] = "03"; }); }},
+        {"left.peq[1].gainBytes", [inBand](QJsonObject &o) {
+             inBand(o, 1, [](QJsonObject &b) { b["gain"] = -49.0; b["gainBytes"] = "97 00"; });  // 151 under 85
+         }},
+        {"left.peq[1].flat", [inBand](QJsonObject &o) {
+             inBand(o, 1, [](QJsonObject &b) { b["gain"] = 49.0; b["gainSign"] = 85; b["gainBytes"] = "97 00"; });
+         }},
+        {"left.delayBytes", [inLeft](QJsonObject &o) { inLeft(o, [](QJsonObject &l) { l["delayBytes"] = "00 96"; }); }},
+        {"left.lowPass.freqBytes", [inLeft](QJsonObject &o) {
+             inLeft(o, [](QJsonObject &l) {
+                 l["lowPass"] = QJsonObject{{"slope", 0}, {"freq", 100}, {"freqBytes", "00 63 C8"}};
+             });
+         }},
         {"left.lowPass.slope", [inLeft](QJsonObject &o) {
              inLeft(o, [](QJsonObject &l) { l["lowPass"] = QJsonObject{{"slope", 256}, {"freq", 100}}; });
          }},
