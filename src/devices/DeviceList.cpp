@@ -66,7 +66,7 @@ ReadResult ReadDocument(const QString &path, IniDocument &doc, QString *error) {
         SetError(error, QStringLiteral("Cannot read the device list %1: %2").arg(path, file.errorString()));
         return ReadResult::Failed;
     }
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    const QByteArray bytes = ReadAtMost(file, kMaxFileSize);
     if (file.error() != QFileDevice::NoError) {
         SetError(error, QStringLiteral("Cannot read the device list %1: %2").arg(path, file.errorString()));
         return ReadResult::Failed;

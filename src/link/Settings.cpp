@@ -103,7 +103,7 @@ FileState readSettingsFile(IniDocument &doc)
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly))
         return FileState::Unreadable;
-    const QByteArray bytes = file.read(kMaxSettingsFileSize + 1);
+    const QByteArray bytes = ReadAtMost(file, kMaxSettingsFileSize);
     if (file.error() != QFileDevice::NoError || bytes.size() > kMaxSettingsFileSize)
         return FileState::Unreadable;
     doc = IniDocument::Parse(bytes, IniDocument::InlineComments::Allowed);

@@ -2,9 +2,22 @@
 
 #include <algorithm>
 
+#include <QIODevice>
 #include <QStringDecoder>
 
 namespace talvo {
+
+QByteArray ReadAtMost(QIODevice &device, qint64 limit)
+{
+    constexpr qint64 kPiece = 64 * 1024;
+    QByteArray bytes;
+    while (bytes.size() <= limit) {
+        const QByteArray piece = device.read(std::min(kPiece, limit + 1 - bytes.size()));
+        if (piece.isEmpty()) break;
+        bytes += piece;
+    }
+    return bytes;
+}
 
 namespace {
 

@@ -24,7 +24,14 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
+
 namespace talvo {
+
+// Reads what `device` holds, up to `limit` bytes and one more, so that the caller can tell a
+// file over the limit. It reads in pieces: asking for limit + 1 bytes at once would set aside
+// the whole limit for every small file.
+QByteArray ReadAtMost(QIODevice &device, qint64 limit);
 
 class IniDocument {
 public:

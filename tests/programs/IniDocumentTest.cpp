@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
 #include "programs/IniDocument.h"
 
 namespace talvo {
@@ -142,6 +144,32 @@ TEST(IniDocument, BytesThatAreNotUtf8ReadAsLatin1) {
     IniDocument written;
     ASSERT_TRUE(written.SetValue("1", "name", QString::fromUtf8("Süd")));
     EXPECT_EQ(written.Serialize(), QByteArray("[1]\r\nname=S\xc3\xbc" "d\r\n"));
+}
+
+}  // namespace
+}  // namespace talvo
+
+namespace talvo {
+namespace {
+
+// A caller tells a file over the limit by getting limit + 1 bytes; pieces must not lose or
+// repeat bytes at their seams.
+TEST(ReadAtMost, ReadsUpToOneByteOverTheLimit)
+{
+    struct Case {
+        qsizetype size;
+        qint64 limit;
+        qsizetype expected;
+    };
+    const Case cases[] = {{0, 10, 0}, {5, 10, 5}, {10, 10, 10}, {11, 10, 11}, {500, 10, 11},
+                          {200000, 1 << 20, 200000}, {200000, 100000, 100001}};
+    for (const Case &c : cases) {
+        QByteArray data(c.size, '\0');
+        for (qsizetype i = 0; i < c.size; ++i) data[i] = static_cast<char>(i * 7 + i / 256);
+        QBuffer buffer(&data);
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ReadAtMost(buffer, c.limit), data.left(c.expected)) << c.size << " bytes, limit " << c.limit;
+    }
 }
 
 }  // namespace
