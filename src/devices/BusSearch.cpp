@@ -70,10 +70,11 @@ void SearchController::WindowShown()
 
 bool SearchController::pause(double ms)
 {
-    if (stopRequested_)
-        return false;
-    link_.WaitPumping(ms);
-    return !stopRequested_;
+    if (!stopRequested_ && !link_.PortLost())
+        link_.WaitPumping(ms);
+    // Probing the rest of the range on a port that is gone would take a minute and find nothing.
+    lostPort_ = lostPort_ || link_.PortLost();
+    return !stopRequested_ && !lostPort_;
 }
 
 void SearchController::Search(int rangeIndex)
@@ -83,6 +84,7 @@ void SearchController::Search(int rangeIndex)
     searching_ = true;
     stopRequested_ = false;
     stopped_ = false;
+    lostPort_ = false;
     searchRan_ = true;
     found_.clear();
     LinkState &s = link_.state();

@@ -62,6 +62,8 @@ public:
     const std::vector<int> &Found() const { return found_; }
     // The last search ended because it was stopped rather than at the end of its range.
     bool WasStopped() const { return stopped_; }
+    // The last search ended because the port was lost; what it found before counts.
+    bool LostPort() const { return lostPort_; }
 
 signals:
     // One cell of the grid: row 0..255, column 0 or 1.
@@ -89,6 +91,7 @@ private:
     bool searching_ = false;
     bool stopRequested_ = false;
     bool stopped_ = false;
+    bool lostPort_ = false;
     bool searchRan_ = false;
     int linkWasActive_ = 0;
     int savedAddress_ = 0;

@@ -80,6 +80,8 @@ QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port)
         return QStringLiteral("ID %1 on %2 sent its program but not its status, and is not connected.").arg(id).arg(port);
     case ConnectOutcome::Cancelled:
         return QStringLiteral("Connecting to ID %1 on %2 was cancelled.").arg(id).arg(port);
+    case ConnectOutcome::PortLost:
+        return QStringLiteral("%2 was lost while connecting to ID %1, and it does not open again.").arg(id).arg(port);
     }
     return QString();
 }
@@ -161,9 +163,11 @@ bool ConnectController::Connect(const ConnectRequest &request)
             s.outFrame.subAddressHigh = 0;
             s.outFrame.subAddressLow = 0;
         }
-        if (i >= kConnectReopenFromAttempt)
+        // A port lost under an earlier attempt is tried again at once (a cable put back, a
+        // network link restored); if it stays gone there is nothing left to try.
+        if (i >= kConnectReopenFromAttempt || link_.PortLost())
             linkController_.ReopenPort();
-        if (cancelRequested_)
+        if (cancelRequested_ || link_.PortLost())
             break;
         link_.ShowProgress(kConnectProgressStep * i);
         processMessages(2);
@@ -175,6 +179,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
     }
 
     const bool cancelled = cancelRequested_;
+    const bool lost = link_.PortLost();
     if (cancelled) {
         // What was queued before the stop goes out now, so that nothing of this procedure is
         // still on the wire once the link says OFFLINE.
@@ -183,9 +188,11 @@ bool ConnectController::Connect(const ConnectRequest &request)
         lastReadOut_.reset();
     }
     const ProgramBlock &status = s.reply.statusBlock();
-    const bool online = !cancelled && status.received == kYes;
+    const bool online = !cancelled && !lost && status.received == kYes;
     if (cancelled)
         outcome_ = ConnectOutcome::Cancelled;
+    else if (lost)
+        outcome_ = ConnectOutcome::PortLost;
     else if (online)
         outcome_ = lastReadOut_ ? ConnectOutcome::Online : ConnectOutcome::OnlineWithoutProgram;
     else
@@ -244,7 +251,7 @@ void ConnectController::attempt(const ConnectRequest &request)
         processMessages(kAnswerMessageRounds);
         readOut();
         processMessages(1);
-        if (!cancelRequested_)
+        if (!cancelRequested_ && !link_.PortLost())
             emit indicatorChanged(true, QLatin1String(kOnlineText));
     }
     emit idLabelChanged(IdLabelText(s.outFrame.address));
@@ -253,15 +260,16 @@ void ConnectController::attempt(const ConnectRequest &request)
 bool ConnectController::waitForAnswer(int id)
 {
     LinkState &s = state_.link;
+    const auto stop = [this] { return cancelRequested_ || link_.PortLost(); };
     link_.WaitUntil([&] { return s.pendingFrames.load() <= 0; }, kFrameOutMs);
-    if (cancelRequested_)
+    if (stop())
         return false;
     link_.WaitPumping(kAnswerFirstWaitMs);
-    if (cancelRequested_)
+    if (stop())
         return false;
     link_.ShowStatus(0, ConnectWaitText(id));
     link_.WaitPumping(kAnswerSecondWaitMs);
-    return !cancelRequested_ && s.reply.replyAddress > 0;
+    return !stop() && s.reply.replyAddress > 0;
 }
 
 void ConnectController::readOut()
@@ -269,8 +277,8 @@ void ConnectController::readOut()
     LinkState &s = state_.link;
     s.reply.replyAddress = 0;
     processMessages(1);
-    ReadLiveProgram(link_, [this] { return cancelRequested_; });
-    if (cancelRequested_)
+    ReadLiveProgram(link_, [this] { return cancelRequested_ || link_.PortLost(); });
+    if (cancelRequested_ || link_.PortLost())
         return;  // nothing of a read-out cut short is applied
     processMessages(1);
 

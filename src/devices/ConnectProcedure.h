@@ -60,6 +60,7 @@ enum class ConnectOutcome {
     NoWholeProgram,     // an answer came, but never the whole program with its status block
     NoStatus,           // the whole program came, its status block did not
     Cancelled,          // stopped by the operator
+    PortLost,           // the port was lost and did not open again
 };
 // What the operator is told about an outcome: one line naming the ID and the port (COM3, or
 // a device path), empty for a plain ONLINE.

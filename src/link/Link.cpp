@@ -138,6 +138,8 @@ bool Link::OpenPort()
     PortFailure failure;
     const bool ok = io_->open(DevicePathFor(state_.portNumber), &failure);
     openFailure_ = ok ? PortFailure() : failure;
+    if (ok)
+        portLost_ = false;
     return ok;
 }
 
@@ -146,6 +148,7 @@ void Link::LosePort(const PortFailure &why)
     // Offline as after a disconnect; the disconnect frames themselves cannot go out any more.
     state_.linkActive = 0;
     state_.reply.replyAddress = 0;
+    portLost_ = true;
     emit portLost(why);
 }
 

@@ -52,6 +52,9 @@ public:
     bool OpenPort();
     void ClosePort();
     bool IsPortOpen() const;
+    // True from the loss of the open port until a port opens again: procedures under way end
+    // then instead of waiting out their steps on a line that is gone.
+    bool PortLost() const { return portLost_; }
     // Why the last OpenPort failed (kind None after a success).
     const PortFailure &OpenFailure() const { return openFailure_; }
     // The same as one line: "/dev/ttyUSB0: no such device".
@@ -107,6 +110,7 @@ private:
     SerialIo *io_;
     QString deviceOverride_;
     PortFailure openFailure_;
+    bool portLost_ = false;
 };
 
 // Panel 0 texts of the send operations and the status timer.

@@ -1,6 +1,7 @@
 // The connect procedure against simulated amplifiers on a pseudo-terminal.
 
 #include <algorithm>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -519,6 +520,38 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
         EXPECT_EQ(rig.connect.LastReadOut().has_value(), c.outcome == ConnectOutcome::NoStatus);
         EXPECT_EQ(Commands(line.frames()).front(), 220);
     }
+}
+
+// The simulator ends in the middle of the read-out: the connect ends at once (the port does
+// not open again), says the port was lost rather than blaming the amplifier, stays OFFLINE, and
+// the next connect on a line that is back works.
+TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
+{
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    std::optional<ConnectRig> rig;
+    int failedFrames = 0;
+    {
+        SimLine line({sim::AmplifierConfig()}, PatientBus());
+        line.hangUpAfterReceiving(13 * 4 + 6);  // inside the fourth block request
+        rig.emplace(line.devicePath());
+        QObject::connect(&rig->link, &Link::frameDone, [&](bool written) { failedFrames += written ? 0 : 1; });
+        EXPECT_FALSE(rig->run(Request(1)));
+    }
+    EXPECT_EQ(rig->connect.LastOutcome(), ConnectOutcome::PortLost);
+    EXPECT_EQ(rig->outcomeTexts.back(),
+              QStringLiteral("COM1 was lost while connecting to ID 1, and it does not open again."));
+    EXPECT_EQ(rig->state.link.linkActive, 0);
+    EXPECT_EQ(rig->indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
+    EXPECT_FALSE(rig->connect.LastReadOut().has_value());
+    // The rest of the read-out and seven more attempts would each have failed here.
+    EXPECT_LE(failedFrames, 2);
+
+    SimLine again({sim::AmplifierConfig()}, PatientBus());
+    rig->link.SetDeviceOverride(again.devicePath());
+    ASSERT_TRUE(rig->link.OpenPort());
+    EXPECT_TRUE(rig->run(Request(1)));
+    again.stop();
+    EXPECT_EQ(rig->connect.LastOutcome(), ConnectOutcome::Online);
 }
 
 TEST(ConnectController, RefusesAddressesOutsideTheirRanges)

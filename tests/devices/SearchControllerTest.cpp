@@ -72,6 +72,33 @@ TEST(SearchRanges, CaptionsRangesAndProgress)
     EXPECT_EQ(FoundText(7), QStringLiteral("7........OK"));
 }
 
+// The simulator ends while ID 5 is probed: the search ends there, says so, and keeps what it
+// found.
+TEST(SearchController, ALostPortEndsTheSearchAtOnce)
+{
+    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
+    sim::AmplifierConfig three;
+    three.id = 3;
+    SearchRig rig;
+    int failedFrames = 0;
+    QObject::connect(&rig.link, &Link::frameDone, [&](bool written) { failedFrames += written ? 0 : 1; });
+    {
+        SimLine line({three}, PatientBus());
+        line.hangUpAfterReceiving(13 * 3 * 4 + 6);  // inside ID 5's first probe
+        rig.open(line.devicePath());
+        rig.search.WindowShown();
+        rig.search.Search(0);
+        rig.link.WaitForIdle(5000);
+    }
+    EXPECT_TRUE(rig.search.LostPort());
+    EXPECT_EQ(rig.search.Found(), (std::vector<int>{3}));
+    ASSERT_EQ(rig.finished.size(), 1u);
+    EXPECT_EQ(rig.searchButton, (std::vector<bool>{false, true}));
+    // Nothing after the probe that met the loss: no further IDs, no frames into a dead port.
+    EXPECT_LE(failedFrames, 2);
+    EXPECT_LE(rig.shown.progress.size(), 1u + 5u + 2u);
+}
+
 TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
 {
     ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));

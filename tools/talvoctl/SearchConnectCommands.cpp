@@ -82,7 +82,8 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
                                                                      : QStringLiteral("%1 amplifiers").arg(count))
         << " found in IDs " << range.first << ".." << range.last << '\n';
     out.flush();
-    return kExitOk;
+    // The loss was said on stderr as it happened; the IDs above were found before it.
+    return search.LostPort() ? kExitFailed : kExitOk;
 }
 
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err)
