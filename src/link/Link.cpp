@@ -98,7 +98,10 @@ Link::Link(LinkState &state, QObject *parent)
       io_(new SerialIo(state.pendingFrames, state.sendEnabled, this))
 {
     connect(io_, &SerialIo::bytesReceived, this, &Link::HandleReceived);
-    connect(io_, &SerialIo::frameDone, this, &Link::frameDone);
+    connect(io_, &SerialIo::frameDone, this, [this](bool written) {
+        ++(written ? framesWritten_ : framesFailed_);
+        emit frameDone(written);
+    });
     connect(io_, &SerialIo::portLost, this, &Link::LosePort);
 }
 

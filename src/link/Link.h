@@ -82,6 +82,14 @@ public:
     void ShowStatus(int panel, const QString &text) { emit statusText(panel, text); }
     void ShowProgress(int percent) { emit progressChanged(percent); }
 
+    // Since the link was made: frames written and failed, replies read, resynchronisations.
+    struct Counters {
+        std::int64_t framesWritten = 0;
+        std::int64_t framesFailed = 0;
+        ReplyCounts replies;
+    };
+    Counters counters() const { return {framesWritten_, framesFailed_, parser_.counts()}; }
+
     // Bytes as the port delivered them: parsed in pieces of at most kReceivePiece bytes.
     void HandleReceived(const QByteArray &bytes);
     static constexpr int kReceivePiece = 800;
@@ -111,6 +119,8 @@ private:
     QString deviceOverride_;
     PortFailure openFailure_;
     bool portLost_ = false;
+    std::int64_t framesWritten_ = 0;
+    std::int64_t framesFailed_ = 0;
 };
 
 // Panel 0 texts of the send operations and the status timer.

@@ -40,6 +40,8 @@ void ReplyParser::ParseReplyBytes(QByteArrayView chunk)
             if (lastPos251_ == pos - 1 && lastPos250_ == pos - 2) {
                 // A complete sync starts a frame even in the middle of another one; what the
                 // abandoned frame already filled stays as it is.
+                if (inFrame_)
+                    ++counts_.resyncs;
                 frameIndex_ = kSyncIndex - 1;
                 inFrame_ = true;
             }
@@ -73,6 +75,7 @@ void ReplyParser::ParseReplyBytes(QByteArrayView chunk)
             // The byte after the 16th data byte closes the frame; it and everything up to the
             // next sync is ignored.
             inFrame_ = false;
+            ++counts_.replies;
         }
     }
     streamPosition_ += count;

@@ -33,6 +33,14 @@ struct ReplyFields {
     const ProgramBlock &statusBlock() const { return block(kStatusBlock); }
 };
 
+// What the parser has seen since it was made: replies read to their closing byte, and
+// resynchronisations (a sync inside an unfinished reply, which is then given up for the new
+// one). They change nothing the parser does; they are for diagnosis and the soak test.
+struct ReplyCounts {
+    std::int64_t replies = 0;
+    std::int64_t resyncs = 0;
+};
+
 class ReplyParser {
 public:
     explicit ReplyParser(ReplyFields &fields) : fields_(fields) {}
@@ -40,8 +48,11 @@ public:
     // Consumes the next piece of the received stream; pieces may split a frame anywhere.
     void ParseReplyBytes(QByteArrayView chunk);
 
+    const ReplyCounts &counts() const { return counts_; }
+
 private:
     ReplyFields &fields_;
+    ReplyCounts counts_;
     // Stream positions are 64-bit so that a program left running for weeks never wraps them.
     std::int64_t streamPosition_ = 0;
     std::int64_t lastPos250_ = 0;

@@ -1,5 +1,6 @@
 #include "link/ReplyParser.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -261,6 +262,40 @@ TEST(ReplyParserSplit, EmptyReadChangesNothing)
     p.ParseReplyBytes(qbytes(Bytes{252, 5, 16, 231} + dataRun(0)));
     EXPECT_EQ(f.replyAddress, 5);
     EXPECT_EQ(f.block(1).received, 100);
+}
+
+// The counts the soak test compares with the simulator's record: a reply is counted once its
+// closing byte arrived, a resynchronisation when a sync cuts an unfinished reply short; bytes
+// between replies are neither, and the pieces a stream arrives in change nothing.
+TEST(ReplyCounts, CountWholeRepliesAndResynchronisations)
+{
+    const Bytes whole = reply(1, 16, 231, dataRun(0));
+    const Bytes cut(whole.begin(), whole.begin() + 12);
+    struct Case {
+        const char *name;
+        Bytes stream;
+        std::int64_t replies;
+        std::int64_t resyncs;
+    };
+    const Case cases[] = {
+        {"one reply", whole, 1, 0},
+        {"garbage around replies", Bytes{7, 250, 251, 9} + whole + Bytes{250, 1} + whole + Bytes{0xFF}, 2, 0},
+        {"a reply cut short, then a whole one", cut + whole, 1, 1},
+        {"two cut short, then garbage and a whole one", cut + cut + Bytes{1, 2, 3} + whole, 1, 2},
+        {"a reply without its closing byte", Bytes(whole.begin(), whole.end() - 1), 0, 0},
+        {"a reply cut short at the end", whole + cut, 1, 0},
+    };
+    for (const Case &c : cases) {
+        for (const std::size_t piece : {c.stream.size(), std::size_t{1}, std::size_t{5}}) {
+            ReplyFields fields;
+            ReplyParser parser(fields);
+            for (std::size_t at = 0; at < c.stream.size(); at += piece)
+                parser.ParseReplyBytes(qbytes(Bytes(c.stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                                    c.stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + piece, c.stream.size())))));
+            EXPECT_EQ(parser.counts().replies, c.replies) << c.name << ", pieces of " << piece;
+            EXPECT_EQ(parser.counts().resyncs, c.resyncs) << c.name << ", pieces of " << piece;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+// Ten thousand frames through the whole stack with faults on the line: the program's own counts
+// must agree with what the simulator recorded, frame for frame and reply for reply.
+
+#include <gtest/gtest.h>
+
+#include "RuntimeSupport.h"
+#include "tests/support/LineSoak.h"
+
+namespace talvo::testing {
+namespace {
+
+TEST(LineSoak, TheProgramsCountsAgreeWithTheSimulatorsRecord)
+{
+    constexpr int kFrames = 10000;
+    // A frame is 108 ms of line time; at 30 times the speed the 6 ms between bytes are still
+    // 0.2 ms, which the I/O thread keeps on a loaded machine.
+    ScopedSpeed speed(30);
+    SimLine line(testsupport::SoakAmplifiers(), PatientBus());
+    ConnectedLink c(line.devicePath());
+    testsupport::SendSoakFrames(c.link, kFrames);
+    line.stop();
+
+    const testsupport::SoakExpectation expected = testsupport::ExpectedFromRecord(line.bus().record());
+    const Link::Counters counted = c.link.counters();
+    EXPECT_EQ(counted.framesWritten, kFrames);
+    EXPECT_EQ(counted.framesFailed, 0);
+    EXPECT_EQ(expected.framesRead, kFrames);
+    EXPECT_EQ(line.bus().record().replies.size(), static_cast<std::size_t>(kFrames));
+    EXPECT_EQ(expected.collided, 0);
+    // The faults did happen: about one reply in ten dropped from ID 1, every fourth cut short.
+    EXPECT_GT(expected.dropped, kFrames / 20);
+    EXPECT_GT(expected.resyncs, kFrames / 5);
+
+    EXPECT_EQ(counted.replies.replies, expected.wholeReplies);
+    EXPECT_EQ(counted.replies.resyncs, expected.resyncs);
+}
+
+}  // namespace
+}  // namespace talvo::testing
