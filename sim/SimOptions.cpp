@@ -127,6 +127,7 @@ QString SimUsage()
         "                       2240-byte memory file (default: a few named programs).\n"
         "                       Without --amp: one amplifier with ID 1.\n"
         "  --record FILE        write every frame and reply to FILE as JSON lines\n"
+        "  --version            print the version\n"
         "  --help               this text\n"
         "\n"
         "Faults (after an --amp they apply to that amplifier; before the first --amp, to all):\n"

@@ -40,6 +40,14 @@ TEST_P(VersionOption, PrintsTheBuildsVersion)
     EXPECT_EQ(run.err, QString());
 }
 
+// An option nobody can find is as good as missing: each program's --help names it.
+TEST_P(VersionOption, IsListedByHelp)
+{
+    const ToolRun run = RunProgram(GetParam().path, {QStringLiteral("--help")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("--version"))) << run.out.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Programs, VersionOption, ::testing::ValuesIn(Programs()),
                          [](const auto &info) { return testsupport::TestName(info.param.name); });
 
@@ -82,6 +90,49 @@ TEST(CommandHelp, HelpAmongOtherArgumentsStillPrintsUsage)
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: talvoctl connect "))) << run.out.toStdString();
     EXPECT_EQ(run.err, QString());
+}
+
+// Every command that talks to an amplifier refuses bad options the same way, before any port
+// is opened: the port here does not exist, so a command that got as far as opening it would
+// exit 1, not 2.
+TEST(AmplifierOptions, AreCheckedBeforeAnyPortOpens)
+{
+    struct Command {
+        const char *name;
+        QStringList rest;  // what the command needs besides the amplifier options
+    };
+    const Command commands[] = {{"test", {"sine", "1k"}}, {"set", {"left.gain=-3"}}, {"memory", {}},
+                                {"connect", {}}};
+    struct Case {
+        const char *name;
+        QStringList options;
+        const char *said;
+    };
+    const QString port = QStringLiteral("/nonexistent/talvo-tty");
+    const Case cases[] = {
+        {"unknown option", {"--port", port, "--id", "1", "--bogus"}, "unknown option '--bogus'"},
+        {"missing value", {"--id", "1", "--port"}, "--port needs a value"},
+        {"option as a value", {"--port", "--id", "1"}, "--port needs a value"},
+        {"given twice", {"--port", port, "--id", "1", "--id", "2"}, "--id given more than once"},
+        {"id out of range", {"--port", port, "--id", "256"}, "--id '256' is not a number in 1..255"},
+        {"sub out of range", {"--port", port, "--id", "1", "--sub", "0"}, "--sub '0' is not a number in 1..65535"},
+        {"no id", {"--port", port}, "missing --id"},
+    };
+    for (const Command &command : commands) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(command.name) + ", " + c.name);
+            QStringList args{QString::fromLatin1(command.name)};
+            if (QLatin1String(command.name) == QLatin1String("memory"))
+                args << QStringLiteral("list");
+            const ToolRun run = RunTalvoctl(args + command.rest + c.options);
+            EXPECT_EQ(run.status, 2);
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("talvoctl %1: ").arg(QLatin1String(command.name))))
+                << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QLatin1String(c.said))) << run.err.toStdString();
+            EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+            EXPECT_EQ(run.out, QString());
+        }
+    }
 }
 
 }  // namespace

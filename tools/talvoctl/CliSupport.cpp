@@ -73,6 +73,41 @@ std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &p
     return request;
 }
 
+std::optional<CommandLine> ParseCommandLine(const QStringList &args, const CommandLineSpec &spec, QString &problem)
+{
+    CommandLine line;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        bool taken = false;
+        for (const QString &name : spec.valueOptions) {
+            std::optional<QString> value = line.value(name);
+            const bool had = value.has_value();
+            if (!TakeOption(args, i, name, value, problem))
+                continue;
+            if (!problem.isEmpty())
+                return std::nullopt;
+            if (!had)
+                line.values.insert(name, *value);
+            taken = true;
+            break;
+        }
+        if (taken)
+            continue;
+        const QString &arg = args[i];
+        if (spec.flags.contains(arg)) {
+            line.flags.insert(arg);
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            problem = QStringLiteral("unknown option '%1'").arg(arg);
+            return std::nullopt;
+        } else if (!spec.positional) {
+            problem = QStringLiteral("unexpected argument '%1'").arg(arg);
+            return std::nullopt;
+        } else {
+            line.positional << arg;
+        }
+    }
+    return line;
+}
+
 bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
                 QString &problem)
 {

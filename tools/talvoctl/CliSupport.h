@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -31,6 +33,33 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
 // is given twice or its value is missing (an option name is not taken as a value).
 bool TakeOption(const QStringList &args, qsizetype &i, const QString &name, std::optional<QString> &value,
                 QString &problem);
+
+// A command's arguments taken in one pass: the options it takes with a value (each at most
+// once, as "--name VALUE" or "--name=VALUE"), its flags, and everything else in order.
+struct CommandLineSpec {
+    QStringList valueOptions;
+    QStringList flags;
+    bool positional = true;  // false: an argument that is no option is refused
+};
+struct CommandLine {
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+    QStringList positional;
+
+    std::optional<QString> value(const QString &name) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? std::nullopt : std::optional<QString>(*it);
+    }
+    bool flag(const QString &name) const { return flags.contains(name); }
+};
+// Empty when the arguments are refused; `problem` then says why ("unknown option '--x'",
+// "--id given more than once", "--port needs a value", "unexpected argument 'x'"). Asking for
+// help is for HelpAsked, before this.
+std::optional<CommandLine> ParseCommandLine(const QStringList &args, const CommandLineSpec &spec, QString &problem);
+
+// The options of every command that connects to one amplifier.
+inline const QStringList kAmplifierOptions{QStringLiteral("--port"), QStringLiteral("--id"), QStringLiteral("--sub")};
 
 // --port (required), --id N (1..255) and --sub S (1..65535, optional) as the Connect window
 // takes them, with the MUTE choice. On a missing or bad value the refusal (ending with `hint`

@@ -80,32 +80,23 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
 {
     if (args.isEmpty())
         return Refuse(err, kName, QStringLiteral("missing the action (%1)").arg(QLatin1String(kShortUsage)));
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        out << kUsage;
+    if (HelpAsked(args, out, kUsage))
         return kExitOk;
-    }
 
+    QString problem;
+    const std::optional<CommandLine> line =
+        ParseCommandLine(args.mid(1), {kAmplifierOptions + QStringList{"--name"}, {"--json", "--mute"}, true}, problem);
+    if (!line)
+        return Refuse(err, kName, QStringLiteral("%1 (%2)").arg(problem, QLatin1String(kShortUsage)));
     Arguments a;
     a.action = args.first();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), a.port, problem) ||
-            TakeOption(args, i, QStringLiteral("--id"), a.id, problem) ||
-            TakeOption(args, i, QStringLiteral("--sub"), a.sub, problem) ||
-            TakeOption(args, i, QStringLiteral("--name"), a.name, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        if (args[i] == QLatin1String("--json"))
-            a.json = true;
-        else if (args[i] == QLatin1String("--mute"))
-            a.mute = true;
-        else if (args[i].startsWith(QLatin1String("--")))
-            return Refuse(err, kName, QStringLiteral("unknown option '%1' (%2)").arg(args[i], QLatin1String(kShortUsage)));
-        else
-            a.positional << args[i];
-    }
+    a.port = line->value("--port");
+    a.id = line->value("--id");
+    a.sub = line->value("--sub");
+    a.name = line->value("--name");
+    a.json = line->flag("--json");
+    a.mute = line->flag("--mute");
+    a.positional = line->positional;
 
     // Everything is checked before anything goes to the bus.
     const QHash<QString, int> positionalCount{{QStringLiteral("list"), 0},   {QStringLiteral("read"), 2},

@@ -33,17 +33,13 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
     if (HelpAsked(args, out, kSearchUsage))
         return kExitOk;
     constexpr const char *kName = "search";
-    std::optional<QString> portText, rangeText;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            TakeOption(args, i, QStringLiteral("--range"), rangeText, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kSearchUsage)));
-    }
+    QString problem;
+    const std::optional<CommandLine> line =
+        ParseCommandLine(args, {{QStringLiteral("--port"), QStringLiteral("--range")}, {}, false}, problem);
+    if (!line)
+        return Refuse(err, kName, QStringLiteral("%1 (%2)").arg(problem, QLatin1String(kSearchUsage)));
+    const std::optional<QString> portText = line->value("--port");
+    const std::optional<QString> rangeText = line->value("--range");
     if (!portText || portText->isEmpty())
         return Refuse(err, kName, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(QLatin1String(kSearchUsage)));
     int rangeIndex = 0;
@@ -91,26 +87,15 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     if (HelpAsked(args, out, kConnectUsage))
         return kExitOk;
     constexpr const char *kName = "connect";
-    std::optional<QString> portText, idText, subText, saveText;
-    bool mute = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            TakeOption(args, i, QStringLiteral("--id"), idText, problem) ||
-            TakeOption(args, i, QStringLiteral("--sub"), subText, problem) ||
-            TakeOption(args, i, QStringLiteral("--save"), saveText, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        if (args[i] == QLatin1String("--mute")) {
-            mute = true;
-            continue;
-        }
-        return Refuse(err, kName, QStringLiteral("unexpected argument '%1' (%2)").arg(args[i], QLatin1String(kConnectUsage)));
-    }
-    const std::optional<ConnectRequest> request =
-        ConnectRequestFrom(portText, idText, subText, mute, kName, QLatin1String(kConnectUsage), err);
+    QString parseProblem;
+    const std::optional<CommandLine> line =
+        ParseCommandLine(args, {kAmplifierOptions + QStringList{"--save"}, {"--mute"}, false}, parseProblem);
+    if (!line)
+        return Refuse(err, kName, QStringLiteral("%1 (%2)").arg(parseProblem, QLatin1String(kConnectUsage)));
+    const std::optional<QString> portText = line->value("--port");
+    const std::optional<QString> saveText = line->value("--save");
+    const std::optional<ConnectRequest> request = ConnectRequestFrom(
+        portText, line->value("--id"), line->value("--sub"), line->flag("--mute"), kName, QLatin1String(kConnectUsage), err);
     if (!request)
         return kExitRefused;
     if (saveText && saveText->isEmpty())

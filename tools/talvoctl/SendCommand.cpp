@@ -32,21 +32,15 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     if (HelpAsked(args, out, kSendUsage))
         return kExitOk;
-    std::optional<QString> portText, subText, repeatText;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            TakeOption(args, i, QStringLiteral("--sub"), subText, problem) ||
-            TakeOption(args, i, QStringLiteral("--repeat"), repeatText, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        if (args[i].startsWith(QLatin1String("--")))
-            return Refuse(err, kName, QStringLiteral("unknown option '%1' (%2)").arg(args[i], QLatin1String(kSendUsage)));
-        positional << args[i];
-    }
+    QString problem;
+    const std::optional<CommandLine> line = ParseCommandLine(
+        args, {{QStringLiteral("--port"), QStringLiteral("--sub"), QStringLiteral("--repeat")}, {}, true}, problem);
+    if (!line)
+        return Refuse(err, kName, QStringLiteral("%1 (%2)").arg(problem, QLatin1String(kSendUsage)));
+    const std::optional<QString> portText = line->value("--port");
+    const std::optional<QString> subText = line->value("--sub");
+    const std::optional<QString> repeatText = line->value("--repeat");
+    const QStringList &positional = line->positional;
 
     if (!portText || portText->isEmpty())
         return Refuse(err, kName, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(QLatin1String(kSendUsage)));

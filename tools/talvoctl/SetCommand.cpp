@@ -534,36 +534,23 @@ QString SendGroup(EditorModels &models, PeqEditorModel &peq, const Step &s)
 
 int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    std::optional<QString> portText, idText, subText;
-    bool mute = false;
+    if (HelpAsked(args, out, kSetUsage))
+        return kExitOk;
+    QString problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, {kAmplifierOptions, {"--mute"}, true}, problem);
+    if (!line)
+        return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
     std::vector<Change> changes;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            TakeOption(args, i, QStringLiteral("--id"), idText, problem) ||
-            TakeOption(args, i, QStringLiteral("--sub"), subText, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
-            out << kSetUsage;
-            out.flush();
-            return kExitOk;
-        }
-        if (args[i] == QLatin1String("--mute")) {
-            mute = true;
-            continue;
-        }
-        if (args[i].startsWith(QLatin1String("--")))
-            return Refuse(err, kName, QStringLiteral("unknown option '%1' (see talvoctl set --help)").arg(args[i]));
-        const std::optional<Change> change = ParsePair(args[i], problem);
+    for (const QString &pair : line->positional) {
+        const std::optional<Change> change = ParsePair(pair, problem);
         if (!change)
             return Refuse(err, kName, problem);
         changes.push_back(*change);
     }
-    const std::optional<ConnectRequest> request =
-        ConnectRequestFrom(portText, idText, subText, mute, kName, QStringLiteral("see talvoctl set --help"), err);
+    const std::optional<QString> portText = line->value("--port");
+    const std::optional<ConnectRequest> request = ConnectRequestFrom(portText, line->value("--id"), line->value("--sub"),
+                                                                     line->flag("--mute"), kName,
+                                                                     QStringLiteral("see talvoctl set --help"), err);
     if (!request)
         return kExitRefused;
     if (changes.empty())

@@ -152,35 +152,20 @@ std::optional<TestRequest> ParseTest(const QStringList &positional, const std::o
 
 int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    std::optional<QString> portText, idText, subText, level, speed, seconds;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString problem;
-        if (TakeOption(args, i, QStringLiteral("--port"), portText, problem) ||
-            TakeOption(args, i, QStringLiteral("--id"), idText, problem) ||
-            TakeOption(args, i, QStringLiteral("--sub"), subText, problem) ||
-            TakeOption(args, i, QStringLiteral("--level"), level, problem) ||
-            TakeOption(args, i, QStringLiteral("--speed"), speed, problem) ||
-            TakeOption(args, i, QStringLiteral("--seconds"), seconds, problem)) {
-            if (!problem.isEmpty())
-                return Refuse(err, kName, problem);
-            continue;
-        }
-        if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
-            out << kTestUsage;
-            out.flush();
-            return kExitOk;
-        }
-        if (args[i].startsWith(QLatin1String("--")))
-            return Refuse(err, kName, QStringLiteral("unknown option '%1' (see talvoctl test --help)").arg(args[i]));
-        positional << args[i];
-    }
-    const std::optional<ConnectRequest> request =
-        ConnectRequestFrom(portText, idText, subText, false, kName, QStringLiteral("see talvoctl test --help"), err);
+    if (HelpAsked(args, out, kTestUsage))
+        return kExitOk;
+    QString problem;
+    const std::optional<CommandLine> line = ParseCommandLine(
+        args, {kAmplifierOptions + QStringList{"--level", "--speed", "--seconds"}, {}, true}, problem);
+    if (!line)
+        return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl test --help)"));
+    const std::optional<QString> portText = line->value("--port");
+    const std::optional<ConnectRequest> request = ConnectRequestFrom(
+        portText, line->value("--id"), line->value("--sub"), false, kName, QStringLiteral("see talvoctl test --help"), err);
     if (!request)
         return kExitRefused;
-    QString problem;
-    const std::optional<TestRequest> test = ParseTest(positional, level, speed, seconds, problem);
+    const std::optional<TestRequest> test =
+        ParseTest(line->positional, line->value("--level"), line->value("--speed"), line->value("--seconds"), problem);
     if (!test)
         return Refuse(err, kName, problem);
     int status = kExitOk;
