@@ -183,7 +183,10 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
     // named on purpose), and what the window would say goes to stderr.
     MemoryPrompts prompts;
     prompts.ask = [](const QString &, const QString &, bool) { return true; };
-    prompts.tell = [&err](const QString &, const QString &text, bool) {
+    prompts.tell = [&err, &link](const QString &, const QString &text, bool) {
+        // A lost port was said as it happened, with its reason; what follows only repeats it.
+        if (link.PortLost())
+            return;
         err << "talvoctl memory: " << text << '\n';
         err.flush();
     };

@@ -160,7 +160,11 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
         linkFailure.chop(1);
     if (linkFailure.size() > 1 && linkFailure[0].isUpper() && linkFailure[1].isLower())
         linkFailure[0] = linkFailure[0].toLower();
-    if (!saved.isEmpty() && !linkFailure.isEmpty())
+    // A lost port was said as it happened, with its reason; alone, that is the one line.
+    const bool onlyTheLoss = connect.LastOutcome() == ConnectOutcome::PortLost && saved.isEmpty() && problem.isEmpty();
+    if (onlyTheLoss)
+        err.flush();
+    else if (!saved.isEmpty() && !linkFailure.isEmpty())
         err << "talvoctl connect: the program was saved to " << saved << ", then the link failed: " << linkFailure << '\n';
     else if (!linkFailure.isEmpty() && !problem.isEmpty())
         err << "talvoctl connect: " << linkFailure << "; " << problem << '\n';
