@@ -17,6 +17,7 @@
 #include "memory/MemoryFile.h"
 #include "programs/ProgramRecord.h"
 #include "sim/Bus.h"
+#include "tests/support/CommandRun.h"
 #include "tests/support/ScopedHome.h"
 
 namespace talvo::fuzz {
@@ -73,28 +74,14 @@ QByteArray ReadWhole(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-struct ToolResult {
-    int exit = 0;
-    QString out;
-    QString err;
-};
-
-ToolResult RunTool(int (*command)(const QStringList &, QTextStream &, QTextStream &), const QStringList &args)
-{
-    ToolResult result;
-    QTextStream out(&result.out);
-    QTextStream err(&result.err);
-    result.exit = command(args, out, err);
-    out.flush();
-    err.flush();
-    return result;
-}
+using testsupport::RunCommand;
+using testsupport::ToolRun;
 
 // A refusal is one line on stderr, naming what was wrong; nothing on stdout.
-QString CheckRefusal(const ToolResult &r, const char *what)
+QString CheckRefusal(const ToolRun &r, const char *what)
 {
-    if (r.exit != cli::kExitRefused)
-        return QStringLiteral("%1 exited %2 (%3)").arg(QLatin1String(what)).arg(r.exit).arg(r.err.trimmed());
+    if (r.status != cli::kExitRefused)
+        return QStringLiteral("%1 exited %2 (%3)").arg(QLatin1String(what)).arg(r.status).arg(r.err.trimmed());
     if (r.err.trimmed().isEmpty())
         return QStringLiteral("%1 refused without a message").arg(QLatin1String(what));
     if (!r.out.isEmpty())
@@ -111,23 +98,23 @@ QString ShowPackRoundTrip(const QByteArray &bytes)
     if (!WriteWhole(in, bytes))
         return QStringLiteral("cannot write the work file");
 
-    const ToolResult shown = RunTool(cli::RunShowCommand, {QStringLiteral("--json"), in});
-    const ToolResult text = RunTool(cli::RunShowCommand, {in});
-    if (text.exit != shown.exit)
-        return QStringLiteral("show and show --json disagree: %1 and %2").arg(text.exit).arg(shown.exit);
+    const ToolRun shown = RunCommand(cli::RunShowCommand, {QStringLiteral("--json"), in});
+    const ToolRun text = RunCommand(cli::RunShowCommand, {in});
+    if (text.status != shown.status)
+        return QStringLiteral("show and show --json disagree: %1 and %2").arg(text.status).arg(shown.status);
     if (bytes.size() != kRecordSize && bytes.size() != kMemoryFileSize)
         return CheckRefusal(shown, "show of a file of another length");
-    if (shown.exit != cli::kExitOk)
+    if (shown.status != cli::kExitOk)
         return QStringLiteral("show --json refused a %1-byte file: %2").arg(bytes.size()).arg(shown.err.trimmed());
 
     QFile::remove(packed);
     if (!WriteWhole(json, shown.out.toUtf8()))
         return QStringLiteral("cannot write the work file");
-    const ToolResult pack = RunTool(cli::RunPackCommand, {json, packed});
-    if (pack.exit != cli::kExitOk) {
+    const ToolRun pack = RunCommand(cli::RunPackCommand, {json, packed});
+    if (pack.status != cli::kExitOk) {
         // Values no editor produces (a delay of 99 ms) are refused by design, naming the key,
         // with nothing written.
-        if (pack.exit == cli::kExitRefused && pack.err.contains(QStringLiteral("out of range")) &&
+        if (pack.status == cli::kExitRefused && pack.err.contains(QStringLiteral("out of range")) &&
             !QFile::exists(packed))
             return QString();
         return QStringLiteral("pack refused what show --json wrote: %1").arg(pack.err.trimmed());
@@ -201,8 +188,8 @@ QString ProgramJson(QByteArrayView input)
     QFile::remove(packed);
     if (!WriteWhole(json, input))
         return QStringLiteral("cannot write the work file");
-    const ToolResult pack = RunTool(cli::RunPackCommand, {json, packed});
-    if (pack.exit != cli::kExitOk) {
+    const ToolRun pack = RunCommand(cli::RunPackCommand, {json, packed});
+    if (pack.status != cli::kExitOk) {
         if (const QString broken = CheckRefusal(pack, "pack of bad JSON"); !broken.isEmpty())
             return broken;
         if (QFile::exists(packed))

@@ -11,13 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/CommandRun.h"
+
 namespace talvo::testsupport {
 
-struct ToolRun {
-    int status = -1;  // the exit status; -1 when the process crashed or did not finish
-    QString out;
-    QString err;
-};
 
 // A built program with its arguments, run to its end.
 inline ToolRun RunProgram(const QString &path, const QStringList &args, int timeoutMs = 60000)
@@ -43,20 +40,6 @@ inline ToolRun RunTalvoctl(const QStringList &args, int timeoutMs = 60000)
     return RunProgram(QStringLiteral(TALVOCTL_PATH), args, timeoutMs);
 }
 #endif
-
-// One talvoctl command function, run in this process with its streams captured.
-using CommandFunction = int (*)(const QStringList &, QTextStream &, QTextStream &);
-
-inline ToolRun RunCommand(CommandFunction command, const QStringList &args)
-{
-    ToolRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status = command(args, out, err);
-    out.flush();
-    err.flush();
-    return run;
-}
 
 // A refusal as every command gives it: exit 2, nothing on stdout, one line on stderr that
 // names the command and `named` (what was wrong).
