@@ -15,7 +15,7 @@ namespace talvo::testsupport {
 
 // Two amplifiers with faults: ID 1 puts four random bytes before each reply and drops one
 // reply in ten; ID 2 cuts every reply short after twelve bytes (sync, ID, length, command and
-// six data bytes). Their replies never overlap: each answers its own frame, 5 ms after it.
+// six data bytes).
 inline std::vector<sim::AmplifierConfig> SoakAmplifiers()
 {
     sim::AmplifierConfig noisy;
@@ -32,18 +32,26 @@ inline std::vector<sim::AmplifierConfig> SoakAmplifiers()
 inline int SoakAddress(int frame) { return frame % 4 == 3 ? 2 : 1; }
 
 // Sends `count` search probes (the shortest frame with the shortest pacing, answered by every
-// amplifier), three to ID 1 for each one to ID 2, keeping the I/O thread's queue one frame
-// ahead so that the line never idles. Returns once the last reply had time to arrive.
+// amplifier), three to ID 1 for each one to ID 2. Each probe waits for the first bytes of its
+// answer (or, for a dropped one, a while) before the next goes out: the next frame is then
+// queued while this one's pacing still runs, so the line does not idle, and two answers can
+// never overlap on the line however late the simulator's thread reads its bytes. Returns once
+// the last reply had time to arrive.
 inline void SendSoakFrames(Link &link, int count)
 {
+    constexpr double kFrameMs = 13 * 6 + 30;
+    constexpr double kAnswerWaitMs = 300;
     LinkState &s = link.state();
     for (int i = 0; i < count; ++i) {
         s.outFrame.address = static_cast<std::uint8_t>(SoakAddress(i));
         s.outFrame.subAddressHigh = 0;
         s.outFrame.subAddressLow = 0;
         s.outFrame.set(220, {110});
-        link.SendCommand();
-        link.WaitUntil([&s] { return s.pendingFrames.load() <= 1; }, 5000);
+        link.SendCommand();  // clears replyAddress; a reply's ID byte sets it again
+        link.WaitUntil([&s] { return s.reply.replyAddress != 0; }, kFrameMs + kAnswerWaitMs);
+        // An answer later than the wait clears it for the next frame early; the queue stays
+        // at this frame and the next however often that happens.
+        link.WaitUntil([&s] { return s.pendingFrames.load() <= 1; }, kFrameMs * 2);
     }
     link.WaitForIdle(5000);
     link.WaitPumping(100);
