@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -88,8 +89,11 @@ void RunSoak(benchmark::State &state, int frames, double speed)
 
     const testsupport::SoakExpectation expected = testsupport::ExpectedFromRecord(bus.record());
     const Link::Counters counted = link.counters();
-    if (counted.framesWritten != frames || expected.framesRead != frames || expected.collided != 0
-        || counted.replies.replies != expected.wholeReplies || counted.replies.resyncs != expected.resyncs) {
+    // A reply the simulator judged to touch another may or may not be read: each loosens the
+    // agreement by one (the soak test's rule).
+    if (counted.framesWritten != frames || expected.framesRead != frames
+        || std::abs(counted.replies.replies - expected.wholeReplies) > expected.collided
+        || std::abs(counted.replies.resyncs - expected.resyncs) > expected.collided) {
         state.SkipWithError(qPrintable(QStringLiteral("counts disagree: written %1, read %2, replies %3 of %4, "
                                                       "resyncs %5 of %6, collided %7")
                                            .arg(counted.framesWritten).arg(expected.framesRead)
@@ -105,6 +109,7 @@ void RunSoak(benchmark::State &state, int frames, double speed)
     state.counters["replies"] = static_cast<double>(counted.replies.replies);
     state.counters["resyncs"] = static_cast<double>(counted.replies.resyncs);
     state.counters["dropped"] = static_cast<double>(expected.dropped);
+    state.counters["collided"] = static_cast<double>(expected.collided);
 }
 
 void BM_SoakAtTheWiresPace(benchmark::State &state) { RunSoak(state, 300, 1.0); }
