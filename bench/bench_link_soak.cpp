@@ -7,7 +7,6 @@
 // Both check that the program's counts agree with the simulator's record, and fail if not.
 
 #include <sys/resource.h>
-#include <time.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "QtBenchmarkMain.h"
+#include "SimBusBench.h"
 
 #include "link/Clock.h"
 #include "link/Link.h"
@@ -35,13 +35,6 @@ double ProcessCpuMs()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 void RunSoak(benchmark::State &state, int frames, double speed)
@@ -61,7 +54,7 @@ void RunSoak(benchmark::State &state, int frames, double speed)
     double simCpuMs = 0;
     std::thread serving([&] {
         server->serve(bus);
-        simCpuMs = ThreadCpuMs();
+        simCpuMs = bench::ThreadCpuMs();
     });
 
     LinkState linkState;

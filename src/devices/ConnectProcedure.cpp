@@ -167,7 +167,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
         // network link restored); if it stays gone there is nothing left to try.
         if (i >= kConnectReopenFromAttempt || link_.PortLost())
             linkController_.ReopenPort();
-        if (cancelRequested_ || link_.PortLost())
+        if (stopping())
             break;
         link_.ShowProgress(kConnectProgressStep * i);
         processMessages(2);
@@ -251,25 +251,29 @@ void ConnectController::attempt(const ConnectRequest &request)
         processMessages(kAnswerMessageRounds);
         readOut();
         processMessages(1);
-        if (!cancelRequested_ && !link_.PortLost())
+        if (!stopping())
             emit indicatorChanged(true, QLatin1String(kOnlineText));
     }
     emit idLabelChanged(IdLabelText(s.outFrame.address));
 }
 
+bool ConnectController::stopping() const
+{
+    return cancelRequested_ || link_.PortLost();
+}
+
 bool ConnectController::waitForAnswer(int id)
 {
     LinkState &s = state_.link;
-    const auto stop = [this] { return cancelRequested_ || link_.PortLost(); };
     link_.WaitUntil([&] { return s.pendingFrames.load() <= 0; }, kFrameOutMs);
-    if (stop())
+    if (stopping())
         return false;
     link_.WaitPumping(kAnswerFirstWaitMs);
-    if (stop())
+    if (stopping())
         return false;
     link_.ShowStatus(0, ConnectWaitText(id));
     link_.WaitPumping(kAnswerSecondWaitMs);
-    return !stop() && s.reply.replyAddress > 0;
+    return !stopping() && s.reply.replyAddress > 0;
 }
 
 void ConnectController::readOut()
@@ -277,8 +281,8 @@ void ConnectController::readOut()
     LinkState &s = state_.link;
     s.reply.replyAddress = 0;
     processMessages(1);
-    ReadLiveProgram(link_, [this] { return cancelRequested_ || link_.PortLost(); });
-    if (cancelRequested_ || link_.PortLost())
+    ReadLiveProgram(link_, [this] { return stopping(); });
+    if (stopping())
         return;  // nothing of a read-out cut short is applied
     processMessages(1);
 

@@ -130,6 +130,8 @@ signals:
 private:
     void attempt(const ConnectRequest &request);
     bool waitForAnswer(int id);
+    // The operator cancelled, or the port is gone: either way the procedure ends here.
+    bool stopping() const;
     void readOut();
     void applyReadOut();
     void runDisconnect();
