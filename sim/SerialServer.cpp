@@ -221,6 +221,22 @@ void SerialServer::hangUpAfterReceiving(qint64 byteCount)
     hangUpAfter_.store(byteCount);
 }
 
+void SerialServer::hangUpAtFrame(std::function<bool(const FrameRecord &)> matches)
+{
+    const std::lock_guard lock(hangUpAtFrameMutex_);
+    hangUpAtFrame_ = std::move(matches);
+}
+
+bool SerialServer::frameCallsForHangUp(const Bus &bus)
+{
+    const std::lock_guard lock(hangUpAtFrameMutex_);
+    const auto &frames = bus.record().frames;
+    bool found = false;
+    for (; framesChecked_ < frames.size(); ++framesChecked_)
+        found = found || (hangUpAtFrame_ && hangUpAtFrame_(frames[framesChecked_]));
+    return found;
+}
+
 bool SerialServer::stallProgramOutput(bool stalled)
 {
     // The flow control of the program's own side of the terminal: while it is stopped the
@@ -247,6 +263,8 @@ SerialServer::Intake SerialServer::takeIn(Bus &bus)
         if (n > 0) {
             received_ += n;
             bus.receive(QByteArrayView(buf, n), Clock::nowMs());
+            if (frameCallsForHangUp(bus))
+                return Intake::LimitReached;
             continue;
         }
         if (n < 0 && errno == EINTR)

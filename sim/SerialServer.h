@@ -6,7 +6,9 @@
 // talvo::Clock, so a faster test clock shortens the delays) or a stop is requested.
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include <QByteArray>
 #include <QString>
@@ -14,6 +16,7 @@
 namespace talvo::sim {
 
 class Bus;
+struct FrameRecord;
 
 class SerialServer {
 public:
@@ -49,6 +52,10 @@ public:
     // that count are never taken. A count inside a frame cuts the frame short. On a listening
     // socket only the client's connection is dropped, and the server goes on listening.
     void hangUpAfterReceiving(qint64 byteCount);
+    // Hangs up as soon as a frame that `matches` has been received whole, whatever came before
+    // it: a fault placed by what the program says rather than by a byte count that resends
+    // would shift.
+    void hangUpAtFrame(std::function<bool(const FrameRecord &)> matches);
     // A pseudo-terminal only: stops (true) or resumes the flow of the program's output, so
     // that its writes find no room, as on a port whose driver stopped sending.
     bool stallProgramOutput(bool stalled);
@@ -61,6 +68,7 @@ private:
     // Reads what the program has written, up to the hang-up count.
     enum class Intake { Drained, LimitReached, Ended, Failed };
     Intake takeIn(Bus &bus);
+    bool frameCallsForHangUp(const Bus &bus);
     bool acceptClient();
 
     int fd_ = -1;
@@ -72,6 +80,9 @@ private:
     std::atomic<bool> hangUpRequested_{false};
     std::atomic<qint64> hangUpAfter_{-1};
     qint64 received_ = 0;
+    std::mutex hangUpAtFrameMutex_;
+    std::function<bool(const FrameRecord &)> hangUpAtFrame_;
+    std::size_t framesChecked_ = 0;
 };
 
 }  // namespace talvo::sim

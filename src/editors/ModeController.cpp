@@ -114,38 +114,48 @@ void ModeController::PrepareModeChange()
         return;
     LinkState &s = state_.link;
     const auto replied = [&s] { return s.reply.replyAddress != 0; };
+    // A port lost under the steps ends them: nothing on the line is left to prepare.
+    const auto wait = [this](double ms) { return link_.WaitUnlessLost(ms); };
+    auto lost = qScopeGuard([this] { progress(0); });
 
-    link_.WaitPumping(500);
+    if (!wait(500))
+        return;
     s.outFrame.set(kModeConnectCommand, {kModeCommandData});
     link_.SendCommand();
     progress(20);
-    link_.WaitPumping(500);
+    if (!wait(500))
+        return;
 
     s.reply.replyAddress = 0;
     s.outFrame.set(kModePrepareCommand, {kModeCommandData});
     link_.SendCommand();
     for (int p : {40, 60, 80}) {
         progress(p);
-        link_.WaitPumping(1000);
+        if (!wait(1000))
+            return;
     }
     progress(90);
-    if (!replied())
-        link_.WaitPumping(1000);
+    if (!replied() && !wait(1000))
+        return;
     progress(80);
-    if (!replied())
-        link_.WaitPumping(1000);
+    if (!replied() && !wait(1000))
+        return;
     if (!replied()) {
         s.outFrame.set(kModePrepareCommand, {kModeCommandData});
         link_.SendCommand();
         progress(60);
-        link_.WaitPumping(4000);
+        if (!wait(4000))
+            return;
         progress(80);
-        link_.WaitPumping(1000);
+        if (!wait(1000))
+            return;
         progress(100);
-        link_.WaitPumping(1000);
+        if (!wait(1000))
+            return;
     }
+    lost.dismiss();
     progress(0);
-    link_.WaitPumping(100);
+    wait(100);
 }
 
 void ModeController::ResetGainEditors()
@@ -235,12 +245,13 @@ void ModeController::sendAcknowledged(std::uint8_t command, std::uint8_t data)
     s.outFrame.set(command, {data});
     link_.SendCommand();
     Link::ProcessMessages();
-    link_.WaitPumping(kModeReplyWaitMs);
+    if (!link_.WaitUnlessLost(kModeReplyWaitMs))
+        return;
     if (s.reply.replyAddress == 0) {
         // Handlers that ran during the wait may have used the frame.
         s.outFrame.set(command, {data});
         link_.SendCommand();
-        link_.WaitPumping(kModeReplyWaitMs);
+        link_.WaitUnlessLost(kModeReplyWaitMs);
     }
 }
 

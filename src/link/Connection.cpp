@@ -49,7 +49,9 @@ void LinkController::PortLost(const PortFailure &why)
     link_.ShowProgress(0);
     link_.ShowStatus(0, PortLostStatusText(link_.state().portNumber, why));
     link_.ShowStatus(2, QString());
-    emit portLost(QLatin1String(kPortLostCaption), PortLostText(link_.state().portNumber, why));
+    emit linkLost();
+    if (!link_.LossToldByProcedure())
+        emit portLost(QLatin1String(kPortLostCaption), PortLostText(link_.state().portNumber, why));
 }
 
 void LinkController::ReopenPort()

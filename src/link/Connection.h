@@ -57,12 +57,15 @@ public:
 
     // The port was lost under the link (Link::portLost): OFFLINE as after a disconnect, but
     // without the disconnect frames; the progress bar at 0, status panel 0 says the port was
-    // lost and why, panel 2 is cleared, and portLost asks for the message.
+    // lost and why, panel 2 is cleared, linkLost says the connection is over, and portLost asks
+    // for the message unless the procedure under way tells the operator itself.
     void PortLost(const PortFailure &why);
 
 signals:
     // Show a message box with the error icon.
     void openError(const QString &caption, const QString &text);
+    // The connection ended with the port under it.
+    void linkLost();
     // Show a message box with the error icon: the port was lost, and why.
     void portLost(const QString &caption, const QString &text);
     // lineled lit or not, linetext "ONLINE" / "OFFLINE".

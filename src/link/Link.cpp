@@ -236,6 +236,12 @@ bool Link::WaitUntil(const std::function<bool()> &done, double timeoutMs)
     return done();
 }
 
+bool Link::WaitUnlessLost(double ms)
+{
+    WaitUntil([this] { return portLost_; }, ms);
+    return !portLost_;
+}
+
 void Link::HandleReceived(const QByteArray &bytes)
 {
     for (qsizetype offset = 0; offset < bytes.size(); offset += kReceivePiece) {

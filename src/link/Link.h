@@ -55,6 +55,10 @@ public:
     // True from the loss of the open port until a port opens again: procedures under way end
     // then instead of waiting out their steps on a line that is gone.
     bool PortLost() const { return portLost_; }
+    // Set while a procedure runs that tells the operator itself of a port lost under it,
+    // together with what the loss cut short: the operator gets one message, not two.
+    void SetLossToldByProcedure(bool told) { lossToldByProcedure_ = told; }
+    bool LossToldByProcedure() const { return lossToldByProcedure_; }
     // Why the last OpenPort failed (kind None after a success).
     const PortFailure &OpenFailure() const { return openFailure_; }
     // The same as one line: "/dev/ttyUSB0: no such device".
@@ -77,6 +81,9 @@ public:
     // Like WaitPumping, but returns as soon as `done` holds, looked at whenever a frame
     // finished, bytes were received or the port was lost. True when it holds.
     bool WaitUntil(const std::function<bool()> &done, double timeoutMs);
+    // Like WaitPumping, but returns at once when the port is lost, or was lost already: a
+    // procedure's timed steps end then instead of being waited out. False when it was lost.
+    bool WaitUnlessLost(double ms);
 
     // Status-bar and progress texts for whoever shows them.
     void ShowStatus(int panel, const QString &text) { emit statusText(panel, text); }
@@ -119,6 +126,7 @@ private:
     QString deviceOverride_;
     PortFailure openFailure_;
     bool portLost_ = false;
+    bool lossToldByProcedure_ = false;
     std::int64_t framesWritten_ = 0;
     std::int64_t framesFailed_ = 0;
 };

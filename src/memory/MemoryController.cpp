@@ -86,6 +86,8 @@ struct MemoryController::Busy {
         if (c.busyDepth_++ > 0)
             return;
         c.busy_ = true;
+        // finish() names a loss together with what it cut short, when there is someone to tell.
+        c.link_.SetLossToldByProcedure(bool(c.prompts_.tell));
         c.failure_.clear();
         c.silentExchanges_ = 0;
         c.unstored_.clear();
@@ -96,6 +98,7 @@ struct MemoryController::Busy {
         if (--c.busyDepth_ > 0)
             return;
         c.busy_ = false;
+        c.link_.SetLossToldByProcedure(false);
         emit c.transferButtonsEnabled(true);
     }
 };
@@ -439,6 +442,8 @@ void MemoryController::OfferCurrentDownload()
     } else if (n != 0) {
         if (prompts_.ask(QStringLiteral("DOWNLOAD PROGRAM"), QStringLiteral("Do you Refresh NO.%1 PROGRAM?").arg(n), false))
             DownloadCurrentProgram();
+    } else {
+        finish(MemoryOutcome(), QStringLiteral("DOWNLOAD PROGRAM"));  // says so if the port went
     }
 }
 

@@ -153,13 +153,8 @@ MainWindow::MainWindow(AppState &state, InterfaceTexts &texts, LinkController &l
     connect(&link_, &LinkController::openError, this, &MainWindow::showOpenError);
     // A lost port ends the connection as a disconnect does; the message waits for whatever
     // handler is running to return first.
-    connect(
-        &link_, &LinkController::portLost, this,
-        [this](const QString &caption, const QString &text) {
-            emit disconnecting();
-            showOpenError(caption, text);
-        },
-        Qt::QueuedConnection);
+    connect(&link_, &LinkController::linkLost, this, &MainWindow::disconnecting, Qt::QueuedConnection);
+    connect(&link_, &LinkController::portLost, this, &MainWindow::showOpenError, Qt::QueuedConnection);
 
     texts_.Register(this, [this] { WriteOwnTexts(); });
 }

@@ -17,6 +17,7 @@
 #include "devices/ConnectWindow.h"
 #include "devices/SearchWindow.h"
 #include "link/Settings.h"
+#include "memory/MemoryController.h"
 #include "shell/DemoBus.h"
 #include "ShellFixture.h"
 #include "widgets/RectLed.h"
@@ -169,6 +170,27 @@ TEST_F(LinkMenus, ALostPortEndsTheConnectionAndTheWindowSaysWhy) {
     EXPECT_FALSE(w.lineLed()->isActive());
     EXPECT_EQ(w.lineText()->text(), "OFFLINE");
     EXPECT_TRUE(w.statusText(0).startsWith("  COM5 lost: ")) << w.statusText(0).toStdString();
+}
+
+// A transfer that the loss cuts short says so itself, with the loss: one message, not two.
+TEST_F(LinkMenus, ALostPortUnderAMemoryTransferIsToldOnceByTheTransfer) {
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path().isEmpty());
+    MainWindow &w = ConnectOn(pty, 1);
+    int disconnects = 0;
+    QObject::connect(&w, &MainWindow::disconnecting, [&] { ++disconnects; });
+
+    QTimer::singleShot(50, [&pty] { pty.hangUp(); });
+    const MemoryOutcome outcome = app().memoryController().Refresh();
+    for (int i = 0; i < 10; ++i) app().link().WaitPumping(20);
+
+    EXPECT_FALSE(outcome.ok);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(told[0].text.contains("port was lost")) << told[0].text.toStdString();
+    EXPECT_EQ(disconnects, 1);
+    EXPECT_EQ(w.lineText()->text(), "OFFLINE");
+    EXPECT_FALSE(app().link().LossToldByProcedure());
 }
 
 }  // namespace

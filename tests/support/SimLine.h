@@ -2,6 +2,7 @@
 // Simulated amplifiers on a pseudo-terminal, served by the simulator's own loop in a thread of
 // the test process: the far end of a real serial line for the link, the procedures and windows.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/Bus.h"
+#include "sim/BusRecord.h"
 #include "sim/SerialServer.h"
 
 namespace talvo::testsupport {
@@ -91,6 +93,12 @@ public:
     {
         if (server_)
             server_->hangUpAfterReceiving(byteCount);
+    }
+    // Hangs up by itself once a frame that `matches` has been received whole.
+    void hangUpAtFrame(std::function<bool(const sim::FrameRecord &)> matches)
+    {
+        if (server_)
+            server_->hangUpAtFrame(std::move(matches));
     }
     // Stops (or resumes) the flow of the program's output: its writes find no room.
     bool stallProgramOutput(bool stalled) { return server_ && server_->stallProgramOutput(stalled); }

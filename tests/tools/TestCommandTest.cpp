@@ -9,6 +9,8 @@
 
 #include "Commands.h"
 #include "editors/FrequencyText.h"
+#include "editors/ModeController.h"
+#include "link/Clock.h"
 #include "testsignal/TestSignalController.h"
 #include "tests/editors/EditorRig.h"
 #include "tests/support/SineFrames.h"
@@ -61,7 +63,12 @@ TEST_P(TestTool, EntersTheTestModeAndSendsLevelsThenFrequency)
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("ONLINE\n"))) << run.out.toStdString();
-    EXPECT_EQ(TestFrames(line.frames()), c.frames);
+    // The test command goes once more when its answer is late, as it can be on a loaded machine
+    // at this clock speed (the wait is 20 ms of real time); that repeat is not part of the order.
+    std::vector<Sent> frames = TestFrames(line.frames());
+    if (frames.size() >= 2 && frames[0] == frames[1])
+        frames.erase(frames.begin());
+    EXPECT_EQ(frames, c.frames);
     EXPECT_EQ(line.bus().amplifier(0).testMode(), c.mode);
     EXPECT_NEAR(line.bus().amplifier(0).sineFrequencyHz(), c.sineHz, 1e-9);
     // The mode change's preparation came before the test command.
@@ -173,6 +180,25 @@ TEST(TestTool, OfflineStartsNoTest)
     EXPECT_TRUE(run.err.contains(QStringLiteral("did not answer"))) << run.err.toStdString();
     EXPECT_TRUE(TestFrames(line.frames()).empty());
     EXPECT_EQ(line.bus().amplifier(0).testMode(), sim::TestMode::None);
+}
+
+// The line goes while the mode change prepares the amplifier for the test: the command ends
+// at once, saying why, instead of waiting out the steps (about 11 s) on a line that is gone.
+TEST(TestTool, APortLostWhileEnteringTheTestModeEndsItAtOnce)
+{
+    ClockSpeed speed(10);
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
+    line.hangUpAtFrame([](const sim::FrameRecord &f) { return f.frame.command == kModePrepareCommand; });
+    const ToolRun run = RunTest(line.devicePath(), {"--id", "1", "sine", "1k"});
+    const double endMs = Clock::nowMs();
+    line.stop();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("lost"))) << run.err.toStdString();
+    const auto prepare = std::find_if(line.frames().begin(), line.frames().end(),
+                                      [](const sim::FrameRecord &f) { return f.frame.command == kModePrepareCommand; });
+    ASSERT_NE(prepare, line.frames().end());
+    EXPECT_LT(endMs - prepare->lastByteMs, 2000);
+    EXPECT_TRUE(TestFrames(line.frames()).empty());
 }
 
 TEST(TestTool, HelpSaysHowTheTestModeIsLeft)

@@ -125,6 +125,9 @@ TEST_F(PanelModeTest, ConnectedModeChangeKeepsThePanelDisabledWhileTheProgressBa
     for (bool enabled : panelEnabled) EXPECT_FALSE(enabled) << "Panel2 is disabled during the change";
     EXPECT_FALSE(panel().block(Channel::Right, Stage::Gain)->isVisibleTo(&panel()));
 
+    // The change's waits run from the moment a frame is queued; on a loaded machine the last
+    // one may still be on its way when they are over.
+    ASSERT_TRUE(app().link().WaitForIdle(60000));
     line().stop();
     // From the mode change's connect frame (the last 220) on.
     std::vector<std::pair<int, int>> sent;
