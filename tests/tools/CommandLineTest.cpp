@@ -102,7 +102,7 @@ TEST(AmplifierOptions, AreCheckedBeforeAnyPortOpens)
         QStringList rest;  // what the command needs besides the amplifier options
     };
     const Command commands[] = {{"test", {"sine", "1k"}}, {"set", {"left.gain=-3"}}, {"memory", {}},
-                                {"connect", {}}};
+                                {"connect", {}},          {"send", {"220", "100"}}};
     struct Case {
         const char *name;
         QStringList options;

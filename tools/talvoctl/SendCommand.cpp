@@ -18,7 +18,7 @@ namespace {
 
 const char *const kName = "send";
 const char *const kSendUsage =
-    "usage: talvoctl send --port PORT [--sub N] ID COMMAND [DATA...] [--repeat K]";
+    "usage: talvoctl send --port PORT --id N [--sub S] COMMAND [DATA...] [--repeat K]";
 constexpr long long kMaxRepeat = 10000;
 // Replies follow the frame's last byte within a few milliseconds; the pacing pause already
 // covers most of that, this covers a slow amplifier.
@@ -33,46 +33,41 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     if (HelpAsked(args, out, kSendUsage))
         return kExitOk;
     QString problem;
-    const std::optional<CommandLine> line = ParseCommandLine(
-        args, {{QStringLiteral("--port"), QStringLiteral("--sub"), QStringLiteral("--repeat")}, {}, true}, problem);
+    const std::optional<CommandLine> line =
+        ParseCommandLine(args, {kAmplifierOptions + QStringList{QStringLiteral("--repeat")}, {}, true}, problem);
     if (!line)
         return Refuse(err, kName, QStringLiteral("%1 (%2)").arg(problem, QLatin1String(kSendUsage)));
-    const std::optional<QString> portText = line->value("--port");
-    const std::optional<QString> subText = line->value("--sub");
+    // The amplifier's address as every command takes it; the frame goes out as it is, with no
+    // connect before it and no disconnect after: this is the line's own test.
+    const std::optional<ConnectRequest> target = ConnectRequestFrom(
+        line->value("--port"), line->value("--id"), line->value("--sub"), false, kName, QLatin1String(kSendUsage), err);
+    if (!target)
+        return kExitRefused;
+    const QString portText = *line->value("--port");
     const std::optional<QString> repeatText = line->value("--repeat");
     const QStringList &positional = line->positional;
 
-    if (!portText || portText->isEmpty())
-        return Refuse(err, kName, QStringLiteral("missing --port COMn, a device path or tcp://HOST:PORT (%1)").arg(QLatin1String(kSendUsage)));
-    if (positional.size() < 2)
-        return Refuse(err, kName, QStringLiteral("missing %1 (%2)")
-                               .arg(positional.isEmpty() ? QStringLiteral("ID and COMMAND") : QStringLiteral("COMMAND"),
-                                    QLatin1String(kSendUsage)));
-    const qsizetype dataCount = positional.size() - 2;
+    if (positional.isEmpty())
+        return Refuse(err, kName, QStringLiteral("missing COMMAND (%1)").arg(QLatin1String(kSendUsage)));
+    const qsizetype dataCount = positional.size() - 1;
     if (dataCount > kMaxFrameData)
         return Refuse(err, kName, QStringLiteral("at most %1 data bytes, got %2").arg(kMaxFrameData).arg(dataCount));
 
     CommandFrame frame;
-    if (subText) {
-        const auto sub = ParseNumber(*subText, 0, 0xFFFF);
-        if (!sub)
-            return Refuse(err, kName, QStringLiteral("sub-address '%1' is not a number in 0..65535").arg(*subText));
-        frame.subAddressHigh = static_cast<std::uint8_t>(*sub >> 8);
-        frame.subAddressLow = static_cast<std::uint8_t>(*sub & 0xFF);
+    if (target->useSubAddress) {
+        frame.subAddressHigh = static_cast<std::uint8_t>(target->subAddress >> 8);
+        frame.subAddressLow = static_cast<std::uint8_t>(target->subAddress & 0xFF);
     }
-    const auto id = ParseNumber(positional[0], 1, 255);
-    if (!id)
-        return Refuse(err, kName, QStringLiteral("ID '%1' is not a number in 1..255").arg(positional[0]));
-    const auto command = ParseNumber(positional[1], 0, 255);
+    const auto command = ParseNumber(positional[0], 0, 255);
     if (!command)
-        return Refuse(err, kName, QStringLiteral("COMMAND '%1' is not a number in 0..255").arg(positional[1]));
-    frame.address = static_cast<std::uint8_t>(*id);
+        return Refuse(err, kName, QStringLiteral("COMMAND '%1' is not a number in 0..255").arg(positional[0]));
+    frame.address = static_cast<std::uint8_t>(target->id);
     frame.command = static_cast<std::uint8_t>(*command);
     frame.length = static_cast<std::uint8_t>(dataCount);
     for (qsizetype i = 0; i < dataCount; ++i) {
-        const auto byte = ParseNumber(positional[2 + i], 0, 255);
+        const auto byte = ParseNumber(positional[1 + i], 0, 255);
         if (!byte)
-            return Refuse(err, kName, QStringLiteral("data byte %1 '%2' is not a number in 0..255").arg(i + 1).arg(positional[2 + i]));
+            return Refuse(err, kName, QStringLiteral("data byte %1 '%2' is not a number in 0..255").arg(i + 1).arg(positional[1 + i]));
         frame.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*byte);
     }
     long long repeat = 1;
@@ -91,7 +86,7 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     LinkState state;
     Link link(state);
     int status = kExitOk;
-    if (!OpenLinkOnPort(link, *portText, kName, err, status))
+    if (!OpenLinkOnPort(link, portText, kName, err, status))
         return status;
 
     int failedFrames = 0;

@@ -20,7 +20,7 @@ const char *const kUsage =
     "  pack FILE.json OUT             write the .VKP or .DMP file that `show --json` describes\n"
     "  frame [--sub N] ID COMMAND [DATA...]\n"
     "                                 print a command frame's wire bytes in hex\n"
-    "  send --port PORT [--sub N] ID COMMAND [DATA...] [--repeat K]\n"
+    "  send --port PORT --id N [--sub S] COMMAND [DATA...] [--repeat K]\n"
     "                                 send the frame K times on PORT (COMn, a device path, or\n"
     "                                 tcp://HOST:PORT for a serial server on the network),\n"
     "                                 paced as the program paces it; print each reply\n"
