@@ -439,6 +439,14 @@ void MemoryWindow::PrepareToShow()
     Timer1Timer();
 }
 
+void MemoryWindow::ApplyTexts()
+{
+    setWindowTitle(QStringLiteral("Memory precinct"));
+    const char *const texts[8] = {"Refresh", "Upload", "File Down", "Setup Down", "Delete", "Delete All", "Save", "OK"};
+    for (int n = 1; n <= 8; ++n)
+        button(n)->setText(QString::fromLatin1(texts[n - 1]));
+}
+
 void MemoryWindow::Memory1Click()
 {
     PrepareToShow();

@@ -128,6 +128,9 @@ public:
     void Memory1Click();
     // The heading and the buttons as FormShow leaves them (for callers that show it otherwise).
     void PrepareToShow();
+    // The interface texts: the caption as the text routine writes it ("Memory precinct") and
+    // the buttons but Manage.
+    void ApplyTexts();
 
     void dxButton1Click();  // Refresh
     void dxButton2Click();  // Upload

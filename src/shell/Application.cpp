@@ -120,6 +120,7 @@ void Application::Create() {
     manageWindow_ = new ManageWindow(main_.get());
     memoryWindow_ = new MemoryWindow(*memory_, state_, main_.get());
     memoryWindow_->SetManageWindow(manageWindow_);
+    texts_.Register(memoryWindow_, [w = memoryWindow_] { w->ApplyTexts(); });
     {
         const auto over = [this]() -> QWidget * {
             QWidget *modal = QApplication::activeModalWidget();

@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "link/Settings.h"
+#include "memory/MemoryWindows.h"
 #include "shell/AboutBox.h"
 #include "shell/ComSetupDialog.h"
 #include "shell/SignalFlowPanel.h"
@@ -186,6 +187,8 @@ TEST_F(MainWindowTexts, ApplyTextsRestoresTheDiagramAndTheOtherWindowsTexts) {
     app().comSetup().setWindowTitle("x");
     app().comSetup().okButton()->setText("x");
     app().aboutBox().setWindowTitle("x");
+    app().memoryWindow().setWindowTitle("x");
+    for (int n = 1; n <= 8; ++n) app().memoryWindow().button(n)->setText("x");
 
     w.ApplyTexts();
     for (const auto &b : blocks) {
@@ -204,6 +207,9 @@ TEST_F(MainWindowTexts, ApplyTextsRestoresTheDiagramAndTheOtherWindowsTexts) {
     EXPECT_EQ(app().comSetup().windowTitle(), "COM Setup");
     EXPECT_EQ(app().comSetup().okButton()->text(), "OK");
     EXPECT_EQ(app().aboutBox().windowTitle(), "About");
+    EXPECT_EQ(app().memoryWindow().windowTitle(), "Memory precinct");
+    const char *const memoryButtons[] = {"Refresh", "Upload", "File Down", "Setup Down", "Delete", "Delete All", "Save", "OK"};
+    for (int n = 1; n <= 8; ++n) EXPECT_EQ(app().memoryWindow().button(n)->text(), memoryButtons[n - 1]) << n;
 }
 
 TEST_F(MainWindowTexts, FrameAsBuilt) {
