@@ -70,8 +70,8 @@ void SearchController::WindowShown()
 
 bool SearchController::pause(double ms)
 {
-    if (!stopRequested_ && !link_.PortLost())
-        link_.WaitPumping(ms);
+    if (!stopRequested_)
+        link_.WaitUnlessLost(ms);
     // Probing the rest of the range on a port that is gone would take a minute and find nothing.
     lostPort_ = lostPort_ || link_.PortLost();
     return !stopRequested_ && !lostPort_;

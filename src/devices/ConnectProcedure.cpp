@@ -268,11 +268,11 @@ bool ConnectController::waitForAnswer(int id)
     link_.WaitUntil([&] { return s.pendingFrames.load() <= 0; }, kFrameOutMs);
     if (stopping())
         return false;
-    link_.WaitPumping(kAnswerFirstWaitMs);
+    link_.WaitUnlessLost(kAnswerFirstWaitMs);
     if (stopping())
         return false;
     link_.ShowStatus(0, ConnectWaitText(id));
-    link_.WaitPumping(kAnswerSecondWaitMs);
+    link_.WaitUnlessLost(kAnswerSecondWaitMs);
     return !stopping() && s.reply.replyAddress > 0;
 }
 

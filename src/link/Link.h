@@ -83,6 +83,7 @@ public:
     bool WaitUntil(const std::function<bool()> &done, double timeoutMs);
     // Like WaitPumping, but returns at once when the port is lost, or was lost already: a
     // procedure's timed steps end then instead of being waited out. False when it was lost.
+    // The procedures' steps wait with this; on a line that stays up it is WaitPumping.
     bool WaitUnlessLost(double ms);
 
     // Status-bar and progress texts for whoever shows them.

@@ -27,7 +27,7 @@ void awaitReply(Link &link, int k)
     link.WaitUntil([&] { return block.received == kYes || link.state().pendingFrames.load() <= 0; },
                    kRequestOutMs);
     for (int i = 0; i < kReplyWaits && block.received != kYes; ++i) {
-        link.WaitPumping(kReplyWaitMs);
+        link.WaitUnlessLost(kReplyWaitMs);
         Link::ProcessMessages();
     }
 }
@@ -71,12 +71,12 @@ void ReadLiveProgram(Link &link, const std::function<bool()> &stop)
         RequestBlock(link, k, kRunningProgram);
         if (stopped())
             return;
-        link.WaitPumping(kAfterRequestMs);
+        link.WaitUnlessLost(kAfterRequestMs);
         Link::ProcessMessages();
         link.ShowProgress(kBlockProgress[static_cast<std::size_t>(k - 1)]);
         if (!arrived(link, k)) {
             RequestBlock(link, k, kRunningProgram);
-            link.WaitPumping(kResendWaitMs);
+            link.WaitUnlessLost(kResendWaitMs);
         }
         if (stopped())
             return;
@@ -85,7 +85,7 @@ void ReadLiveProgram(Link &link, const std::function<bool()> &stop)
     RequestStatus(link);
     if (stopped())
         return;
-    link.WaitPumping(kAfterRequestMs);
+    link.WaitUnlessLost(kAfterRequestMs);
     link.ShowProgress(80);
     Link::ProcessMessages();
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -93,14 +93,14 @@ void ReadLiveProgram(Link &link, const std::function<bool()> &stop)
             return;
         if (!arrived(link, kStatusBlock)) {
             RequestStatus(link);
-            link.WaitPumping(kResendWaitMs);
+            link.WaitUnlessLost(kResendWaitMs);
         }
     }
     if (stopped())
         return;
 
     link.ShowProgress(85);
-    link.WaitPumping(kSettleMs);
+    link.WaitUnlessLost(kSettleMs);
 }
 
 }  // namespace talvo

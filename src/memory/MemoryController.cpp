@@ -151,10 +151,10 @@ bool MemoryController::sendAcknowledged(double waitMs)
     LinkState &s = state_.link;
     s.reply.replyAddress = 0;
     link_.SendCommand();
-    link_.WaitPumping(waitMs);
+    link_.WaitUnlessLost(waitMs);
     if (s.reply.replyAddress == 0 && !broken()) {
         link_.SendCommand();
-        link_.WaitPumping(waitMs);
+        link_.WaitUnlessLost(waitMs);
     }
     return s.reply.replyAddress != 0;
 }
@@ -171,7 +171,7 @@ bool MemoryController::sendHeader(const std::array<std::uint8_t, kNameSize> &nam
     f.data[13] = f.data[14] = f.data[15] = 1;
     state_.link.reply.replyAddress = 0;
     link_.SendCommand();
-    link_.WaitPumping(kMemoryResendWaitMs);
+    link_.WaitUnlessLost(kMemoryResendWaitMs);
     return state_.link.reply.replyAddress != 0;
 }
 
@@ -187,9 +187,9 @@ SlotState MemoryController::RefreshSlot(int n)
     b1.bytes.fill(0);
     RequestBlock(link_, 1, n);
     if (b1.received == kYes) {
-        link_.WaitPumping(1);
+        link_.WaitUnlessLost(1);
     } else {
-        link_.WaitPumping(kMemoryResendWaitMs);
+        link_.WaitUnlessLost(kMemoryResendWaitMs);
         if (!broken())
             RequestBlock(link_, 1, n);
     }
@@ -211,10 +211,10 @@ bool MemoryController::requestTwice(int k, int n, double pauseMs)
     if (broken())
         return false;
     RequestBlock(link_, k, n);
-    link_.WaitPumping(pauseMs);
+    link_.WaitUnlessLost(pauseMs);
     if (state_.link.reply.block(k).received != kYes && !broken()) {
         RequestBlock(link_, k, n);
-        link_.WaitPumping(pauseMs);
+        link_.WaitUnlessLost(pauseMs);
     }
     const bool arrived = state_.link.reply.block(k).received == kYes;
     noteAnswer(arrived);
@@ -311,10 +311,10 @@ bool MemoryController::WriteSlot(int source, int slot)
         stored = headerAnswered && unanswered.empty();
     } else {
         DeleteSlot(slot);
-        link_.WaitPumping(kDeleteWaitMs);
+        link_.WaitUnlessLost(kDeleteWaitMs);
         bool answered = state_.link.reply.replyAddress != 0;
         link_.SendCommand();
-        link_.WaitPumping(kDeleteWaitMs);
+        link_.WaitUnlessLost(kDeleteWaitMs);
         answered = answered || state_.link.reply.replyAddress != 0;
         // Whether the slot is empty now is for the refresh after it to tell: its 200 ms leave
         // the delete's reply little room.
@@ -341,12 +341,12 @@ void MemoryController::reload(int firstProgress, const std::array<int, 4> &steps
     state_.link.outFrame.set(kLinkCommand, {kReloadData});
     link_.SendCommand();
     progress(firstProgress);
-    link_.WaitPumping(kReloadStepMs);
+    link_.WaitUnlessLost(kReloadStepMs);
     for (int i = 0; i < 6; ++i)
         Link::ProcessMessages();
     for (int p : steps) {
         progress(p);
-        link_.WaitPumping(kReloadStepMs);
+        link_.WaitUnlessLost(kReloadStepMs);
         Link::ProcessMessages();
     }
     progress(lastProgress);
@@ -359,7 +359,7 @@ void MemoryController::reconnect()
     state_.link.linkActive = kYes;
     state_.link.outFrame.set(kLinkCommand, {kConnectData});
     link_.SendCommand();
-    link_.WaitPumping(100);
+    link_.WaitUnlessLost(100);
     link_.SendCommand();
 }
 
@@ -378,10 +378,10 @@ bool MemoryController::RecallProgram(int slot)
     // The live gains: from the running program, else from the slot.
     if (!broken()) {
         RequestBlock(link_, 8, kRunningProgram);
-        link_.WaitPumping(kRecallPauseMs);
+        link_.WaitUnlessLost(kRecallPauseMs);
         if (reply.block(8).received != kYes && !broken()) {
             RequestBlock(link_, 8, slot);
-            link_.WaitPumping(kRecallPauseMs);
+            link_.WaitUnlessLost(kRecallPauseMs);
         }
     }
     progress(35);
@@ -392,18 +392,18 @@ bool MemoryController::RecallProgram(int slot)
 
     state_.link.outFrame.set(kLinkCommand, {kSelectData, static_cast<std::uint8_t>(slot)});
     link_.SendCommand();
-    link_.WaitPumping(kRecallPauseMs);
+    link_.WaitUnlessLost(kRecallPauseMs);
     progress(45);
     reload(50, {55, 60, 70, 80}, 90);
     reconnect();
     if (broken())
         return false;
     RequestStatus(link_);
-    link_.WaitPumping(10);
+    link_.WaitUnlessLost(10);
     if (reply.statusBlock().received == kYes)
         state_.currentProgram = reply.statusBlock().bytes[2];
     for (int i = 0; i < 30; ++i) {
-        link_.WaitPumping(1);
+        link_.WaitUnlessLost(1);
         Link::ProcessMessages();
     }
     bool applied = false;
@@ -437,7 +437,7 @@ void MemoryController::OfferCurrentDownload()
     if (n == kLockedProgram) {
         state_.link.outFrame.set(kModeCommand, {state_.programBuffer[kModeByte]});
         link_.SendCommand();
-        link_.WaitPumping(100);
+        link_.WaitUnlessLost(100);
         prompts_.tell(QStringLiteral("DOWNLOAD PROGRAM"), QStringLiteral("NO.21 PROGRAM Can not be Refresh... "), false);
     } else if (n != 0) {
         if (prompts_.ask(QStringLiteral("DOWNLOAD PROGRAM"), QStringLiteral("Do you Refresh NO.%1 PROGRAM?").arg(n), false))
@@ -459,7 +459,7 @@ void MemoryController::DownloadCurrentProgram()
     f.command = kHeaderCommand;
     f.length = kRecordBlockSize;
     std::copy(name.begin(), name.end(), f.data.begin());
-    link_.WaitPumping(300);
+    link_.WaitUnlessLost(300);
     f.data[10] = state_.programBuffer[kModeByte];
     f.data[11] = 1;
     f.data[12] = kCurrentProgramSlot;
@@ -472,7 +472,7 @@ void MemoryController::DownloadCurrentProgram()
     reconnect();
     progress(100);
     Link::ProcessMessages();
-    link_.WaitPumping(300);
+    link_.WaitUnlessLost(300);
     progress(100);
     Link::ProcessMessages();
     progress(0);
@@ -540,7 +540,7 @@ MemoryOutcome MemoryController::Refresh()
         showRow(i, QString::number(i), QString());
     std::vector<int> silent;
     while (refreshIndex_ < 21) {
-        link_.WaitPumping(40);
+        link_.WaitUnlessLost(40);
         Link::ProcessMessages();
         // OK or closing the window during the wait ends the loop here.
         if (refreshIndex_ >= 21 || broken())
@@ -632,7 +632,7 @@ MemoryOutcome MemoryController::FileDown(const QString &path)
         }
     }
     if (!path.isEmpty()) {
-        link_.WaitPumping(30);
+        link_.WaitUnlessLost(30);
         Link::ProcessMessages();
         RefreshSlot(row);
         progress(0);
@@ -662,7 +662,7 @@ MemoryOutcome MemoryController::WriteProgramRecord(const RecordImage &record, in
     Busy busy(*this);
     SelectRow(slot);
     writeRecordSteps(record, slot);
-    link_.WaitPumping(30);
+    link_.WaitUnlessLost(30);
     Link::ProcessMessages();
     RefreshSlot(slot);
     progress(0);
@@ -719,7 +719,7 @@ MemoryOutcome MemoryController::SetupDown()
         progress(0);
         const std::vector<int> unanswered = WriteRecordBlocks(record, [this](int k) { progress(14 * k); });
         progress(100);
-        link_.WaitPumping(10);
+        link_.WaitUnlessLost(10);
         progress(0);
         if (!headerAnswered || !unanswered.empty())
             unstored_.push_back(r);
@@ -742,9 +742,9 @@ MemoryOutcome MemoryController::Delete(int slot)
         outcome.cancelled = true;
         return finish(outcome);
     }
-    link_.WaitPumping(kMemoryResendWaitMs);
+    link_.WaitUnlessLost(kMemoryResendWaitMs);
     DeleteSlot(slot);
-    link_.WaitPumping(kMemoryResendWaitMs);
+    link_.WaitUnlessLost(kMemoryResendWaitMs);
     const SlotState after = RefreshSlot(slot);
     if ((after.inUse || !after.answered) && !broken()) {
         outcome.ok = false;
@@ -770,16 +770,16 @@ MemoryOutcome MemoryController::DeleteAll()
         progress(Ceil(4.8 * i));
         SelectRow(i);
         DeleteSlot(i);
-        link_.WaitPumping(kDeleteAllWaitMs);
+        link_.WaitUnlessLost(kDeleteAllWaitMs);
         if (state_.link.reply.replyAddress == 0) {
             link_.SendCommand();
-            link_.WaitPumping(kDeleteAllWaitMs);
+            link_.WaitUnlessLost(kDeleteAllWaitMs);
         }
         const SlotState after = RefreshSlot(i);
         if (after.inUse || !after.answered)
             kept.push_back(i);
-        link_.WaitPumping(300);
-        link_.WaitPumping(50);
+        link_.WaitUnlessLost(300);
+        link_.WaitUnlessLost(50);
         Link::ProcessMessages();
     }
     progress(0);
@@ -810,7 +810,7 @@ bool MemoryController::readForSave(int slot)
     sendAcknowledged(100);
     Link::ProcessMessages();
     for (int i = 0; i < 30; ++i) {
-        link_.WaitPumping(1);
+        link_.WaitUnlessLost(1);
         Link::ProcessMessages();
     }
     return ok;
