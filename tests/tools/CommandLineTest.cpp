@@ -5,7 +5,10 @@
 
 #include <QRegularExpression>
 
+#include "Commands.h"
+#include "link/Clock.h"
 #include "tests/support/ParamNames.h"
+#include "tests/support/SimLine.h"
 #include "tests/support/ToolRun.h"
 
 namespace talvo::cli {
@@ -133,6 +136,38 @@ TEST(AmplifierOptions, AreCheckedBeforeAnyPortOpens)
             EXPECT_EQ(run.out, QString());
         }
     }
+}
+
+// A port lost while a command connects is said once, as it happens, with its reason: the
+// command adds no second line blaming the amplifier.
+TEST(AmplifierCommands, APortLostWhileConnectingIsSaidInOneLine)
+{
+    using Run = int (*)(const QStringList &, QTextStream &, QTextStream &);
+    struct Command {
+        const char *name;
+        Run run;
+        QStringList rest;
+    };
+    const Command commands[] = {{"test", RunTestCommand, {"sine", "1k"}},
+                                {"set", RunSetCommand, {"left.gain=-3"}},
+                                {"memory", RunMemoryCommand, {}},
+                                {"connect", RunConnectCommand, {}}};
+    Clock::setSpeed(10);
+    for (const Command &command : commands) {
+        SCOPED_TRACE(command.name);
+        testsupport::SimLine line({sim::AmplifierConfig()}, testsupport::PatientBus());
+        // Gone once the read-out has asked for the fourth block of the running program.
+        line.hangUpAtFrame([](const sim::FrameRecord &f) { return f.frame.command == 234; });
+        QStringList args{QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id"), QStringLiteral("1")};
+        if (QLatin1String(command.name) == QLatin1String("memory"))
+            args.prepend(QStringLiteral("list"));
+        const ToolRun run = testsupport::RunCommand(command.run, args + command.rest);
+        line.stop();
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, QStringLiteral("talvoctl %1: %2 lost: the device disappeared\n")
+                               .arg(QLatin1String(command.name), line.devicePath()));
+    }
+    Clock::setSpeed(1);
 }
 
 }  // namespace

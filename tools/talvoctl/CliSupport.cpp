@@ -41,6 +41,18 @@ std::optional<long long> ParseNumber(const QString &text, long long min, long lo
     return value;
 }
 
+QString ConnectFailureClause(ConnectOutcome outcome, int id, const QString &port)
+{
+    if (outcome == ConnectOutcome::PortLost)
+        return QString();
+    QString clause = ConnectOutcomeText(outcome, id, port);
+    if (clause.endsWith(QLatin1Char('.')))
+        clause.chop(1);
+    if (clause.size() > 1 && clause[0].isUpper() && clause[1].isLower())
+        clause[0] = clause[0].toLower();
+    return clause;
+}
+
 std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &portText, const std::optional<QString> &idText,
                                                  const std::optional<QString> &subText, bool mute, const char *command,
                                                  const QString &hint, QTextStream &err)

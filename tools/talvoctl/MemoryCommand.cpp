@@ -195,8 +195,9 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
 
     const bool online = connect.Connect(*request);
     if (!online) {
-        QString why = ConnectOutcomeText(connect.LastOutcome(), request->id, *a.port);
-        err << "talvoctl memory: " << why << '\n';
+        const QString why = ConnectFailureClause(connect.LastOutcome(), request->id, *a.port);
+        if (!why.isEmpty())
+            err << "talvoctl memory: " << why << '\n';
         err.flush();
         state.link.shuttingDown = kYes;
         connect.Disconnect();

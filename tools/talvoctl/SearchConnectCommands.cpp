@@ -149,22 +149,15 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     link.WaitForIdle(kDrainMs);
     QObject::disconnect(onFrame);
 
-    // One line on what failed: the link's failure first, then what became of the program.
+    // One line on what failed: the link's failure first, then what became of the program. A
+    // lost port was said as it happened, with its reason, and has no clause here.
+    const bool failed = !online || failedFrames > 0 || !problem.isEmpty();
     QString linkFailure;
     if (!online)
-        linkFailure = ConnectOutcomeText(connect.LastOutcome(), request->id, *portText);
+        linkFailure = ConnectFailureClause(connect.LastOutcome(), request->id, *portText);
     else if (failedFrames > 0)
         linkFailure = QStringLiteral("the disconnect could not be sent to ID %1 on %2").arg(request->id).arg(*portText);
-    // The window's sentence as a clause of the tool's line.
-    if (linkFailure.endsWith(QLatin1Char('.')))
-        linkFailure.chop(1);
-    if (linkFailure.size() > 1 && linkFailure[0].isUpper() && linkFailure[1].isLower())
-        linkFailure[0] = linkFailure[0].toLower();
-    // A lost port was said as it happened, with its reason; alone, that is the one line.
-    const bool onlyTheLoss = connect.LastOutcome() == ConnectOutcome::PortLost && saved.isEmpty() && problem.isEmpty();
-    if (onlyTheLoss)
-        err.flush();
-    else if (!saved.isEmpty() && !linkFailure.isEmpty())
+    if (!saved.isEmpty() && !linkFailure.isEmpty())
         err << "talvoctl connect: the program was saved to " << saved << ", then the link failed: " << linkFailure << '\n';
     else if (!linkFailure.isEmpty() && !problem.isEmpty())
         err << "talvoctl connect: " << linkFailure << "; " << problem << '\n';
@@ -173,7 +166,7 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
     else if (!problem.isEmpty())
         err << "talvoctl connect: " << problem << '\n';
     err.flush();
-    return linkFailure.isEmpty() && problem.isEmpty() ? kExitOk : kExitFailed;
+    return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace talvo::cli

@@ -575,7 +575,9 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
     if (!online) {
-        err << "talvoctl set: amplifier " << request->id << " did not answer; nothing was set\n";
+        const QString why = ConnectFailureClause(connect.LastOutcome(), request->id, *portText);
+        if (!why.isEmpty())
+            err << "talvoctl set: " << why << "; nothing was set\n";
     } else if (!state.bridgeAvailable) {
         for (const Change &c : changes) {
             if (c.stage == Stage::Mode && static_cast<int>(c.value) == static_cast<int>(Mode::Bridge)) {

@@ -187,7 +187,9 @@ int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     bool portGone = false;
     QObject::connect(&link, &Link::portLost, [&portGone] { portGone = true; });
     if (!online) {
-        err << "talvoctl test: amplifier " << request->id << " did not answer; no test was started\n";
+        const QString why = ConnectFailureClause(connect.LastOutcome(), request->id, *portText);
+        if (!why.isEmpty())
+            err << "talvoctl test: " << why << "; no test was started\n";
     } else {
         // Whatever connecting left on the wire goes first: the noise test closes the port.
         link.WaitForIdle(kDrainMs);
