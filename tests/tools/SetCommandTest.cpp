@@ -98,8 +98,10 @@ TEST(SetTool, APortLostMidwayStopsTheRestAndFails)
     const ToolRun run = Set(line.devicePath(), {"--id", "1", "left.gain=-12.5", "left.delay=3", "right.gain=0", "right.delay=1"});
     line.stop();
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("lost"))) << run.err.toStdString();
+    EXPECT_EQ(run.err, QStringLiteral("talvoctl set: %1 lost: the device disappeared\n").arg(line.devicePath()));
     EXPECT_EQ(EditorFrames(line.frames()), (std::vector<std::vector<int>>{{2, 12, 50, 85}}));
+    // What went out, and nothing after it.
+    EXPECT_FALSE(run.out.contains(QStringLiteral("right.gain"))) << run.out.toStdString();
 }
 
 TEST(SetTool, ModeRunsTheWholeModeChange)

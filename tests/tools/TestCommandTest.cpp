@@ -193,7 +193,8 @@ TEST(TestTool, APortLostWhileEnteringTheTestModeEndsItAtOnce)
     const double endMs = Clock::nowMs();
     line.stop();
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("lost"))) << run.err.toStdString();
+    EXPECT_EQ(run.err, QStringLiteral("talvoctl test: %1 lost: the device disappeared\n").arg(line.devicePath()));
+    EXPECT_EQ(run.out, QStringLiteral("ONLINE\n"));
     const auto prepare = std::find_if(line.frames().begin(), line.frames().end(),
                                       [](const sim::FrameRecord &f) { return f.frame.command == kModePrepareCommand; });
     ASSERT_NE(prepare, line.frames().end());

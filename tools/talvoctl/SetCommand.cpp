@@ -620,26 +620,27 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             if (!written)
                 ++lostFrames;
         });
-        std::size_t sent = 0;
         for (const Step &s : steps) {
-            // A lost port has told its reason already; what is left cannot go out.
-            if (!link.IsPortOpen()) {
-                err << "talvoctl set: the port was lost; " << steps.size() - sent << " change(s) not sent\n";
-                portGone = true;
-                break;
-            }
-            ++sent;
             const Change &c = s.first;
             const QString shown = s.grouped() ? SendGroup(models, peq, s) : Send(models, c);
+            const QString frame = FrameText(state.link.outFrame);
+            // A change is listed once its frames have left: after a lost port (said as it
+            // happened) the list shows what went, and nothing more is sent.
+            const int failedBefore = lostFrames;
+            link.WaitForIdle(kDrainPerChangeMs);
+            if (link.PortLost() || lostFrames > failedBefore) {
+                portGone = link.PortLost();
+                break;
+            }
             out << (s.grouped() ? s.name() : c.key) << ' ' << shown;
             if (c.stage != Stage::Mode)
-                out << ' ' << FrameText(state.link.outFrame);
+                out << ' ' << frame;
             out << '\n';
             out.flush();
         }
         link.WaitForIdle(kDrainMs + kDrainPerChangeMs * static_cast<double>(steps.size()));
         QObject::disconnect(lost);
-        if (lostFrames > 0)
+        if (lostFrames > 0 && !link.PortLost())
             err << "talvoctl set: " << lostFrames << " frame(s) could not be written to the port\n";
     }
 
