@@ -81,7 +81,7 @@ QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port)
     case ConnectOutcome::Cancelled:
         return QStringLiteral("Connecting to ID %1 on %2 was cancelled.").arg(id).arg(port);
     case ConnectOutcome::PortLost:
-        return QStringLiteral("%2 was lost while connecting to ID %1, and it does not open again.").arg(id).arg(port);
+        return QStringLiteral("%2 was lost while connecting to ID %1.").arg(id).arg(port);
     }
     return QString();
 }
@@ -163,8 +163,13 @@ bool ConnectController::Connect(const ConnectRequest &request)
             s.outFrame.subAddressHigh = 0;
             s.outFrame.subAddressLow = 0;
         }
-        // A port lost under an earlier attempt is tried again at once (a cable put back, a
-        // network link restored); if it stays gone there is nothing left to try.
+        // A port lost before this connect, or under an attempt of it, is tried again at once
+        // (a cable put back, a serial server's connection restored); if it stays gone there is
+        // nothing left to try. A device that vanished under this connect is not: it does not
+        // come back within a connect, and meanwhile its name may go to another device (a
+        // pseudo-terminal's number is handed out again at once).
+        if (i > 1 && link_.PortLost() && link_.LastLoss().kind == PortFailure::Kind::DeviceGone)
+            break;
         if (i >= kConnectReopenFromAttempt || link_.PortLost())
             linkController_.ReopenPort();
         if (stopping())

@@ -152,6 +152,7 @@ void Link::LosePort(const PortFailure &why)
     state_.linkActive = 0;
     state_.reply.replyAddress = 0;
     portLost_ = true;
+    lastLoss_ = why;
     emit portLost(why);
 }
 

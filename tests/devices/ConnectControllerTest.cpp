@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include "DeviceTestSupport.h"
@@ -522,8 +525,8 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
     }
 }
 
-// The simulator ends in the middle of the read-out: the connect ends at once (the port does
-// not open again), says the port was lost rather than blaming the amplifier, stays OFFLINE, and
+// The simulator ends in the middle of the read-out: the connect ends at once (a device that
+// vanished is not opened again by name), says the port was lost rather than blaming the amplifier, stays OFFLINE, and
 // the next connect on a line that is back works.
 TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
 {
@@ -539,7 +542,7 @@ TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
     }
     EXPECT_EQ(rig->connect.LastOutcome(), ConnectOutcome::PortLost);
     EXPECT_EQ(rig->outcomeTexts.back(),
-              QStringLiteral("COM1 was lost while connecting to ID 1, and it does not open again."));
+              QStringLiteral("COM1 was lost while connecting to ID 1."));
     EXPECT_EQ(rig->state.link.linkActive, 0);
     EXPECT_EQ(rig->indicator.back(), std::make_pair(false, QStringLiteral("OFFLINE")));
     EXPECT_FALSE(rig->connect.LastReadOut().has_value());
@@ -552,6 +555,33 @@ TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
     EXPECT_TRUE(rig->run(Request(1)));
     again.stop();
     EXPECT_EQ(rig->connect.LastOutcome(), ConnectOutcome::Online);
+}
+
+// The device vanishes under the connect and, at once, its name leads to another bus (as a
+// pseudo-terminal's number is handed out again): the connect ends there, and nothing of it
+// reaches the other bus.
+TEST(ConnectController, ADeviceThatVanishesUnderTheConnectIsNotOpenedAgainByName)
+{
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("port"));
+    SimLine first({sim::AmplifierConfig()}, PatientBus());
+    first.hangUpAtFrame([](const sim::FrameRecord &f) { return f.frame.command == 234; });
+    ASSERT_TRUE(QFile::link(first.devicePath(), name));
+    ConnectRig rig(name);
+    std::optional<SimLine> other;
+    QObject::connect(&rig.link, &Link::portLost, [&] {
+        other.emplace(std::vector<sim::AmplifierConfig>{sim::AmplifierConfig()}, PatientBus());
+        QFile::remove(name);
+        QFile::link(other->devicePath(), name);
+    });
+
+    EXPECT_FALSE(rig.run(Request(1)));
+    first.stop();
+    ASSERT_TRUE(other.has_value());
+    other->stop();
+    EXPECT_EQ(rig.connect.LastOutcome(), ConnectOutcome::PortLost);
+    EXPECT_TRUE(other->frames().empty());
 }
 
 TEST(ConnectController, RefusesAddressesOutsideTheirRanges)
