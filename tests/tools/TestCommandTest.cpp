@@ -198,7 +198,8 @@ TEST(TestTool, APortLostWhileEnteringTheTestModeEndsItAtOnce)
     const auto prepare = std::find_if(line.frames().begin(), line.frames().end(),
                                       [](const sim::FrameRecord &f) { return f.frame.command == kModePrepareCommand; });
     ASSERT_NE(prepare, line.frames().end());
-    EXPECT_LT(endMs - prepare->lastByteMs, 2000);
+    // The disconnect's own pauses follow; waiting out the preparation would take 11 s more.
+    EXPECT_LT(endMs - prepare->lastByteMs, 5000);
     EXPECT_TRUE(TestFrames(line.frames()).empty());
 }
 
