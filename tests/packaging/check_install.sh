@@ -59,5 +59,25 @@ for page in "$root"/share/man/man1/*.1; do
   [ -z "$warnings" ] || problem "$(basename "$page"): $warnings"
 done
 
+# Every option a program's --help offers (and every talvoctl command it lists) is in its manual
+# page: the two are written apart and drift apart otherwise.
+page_text() {
+  sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/"//g' "$1"
+}
+for prog in talvo talvoctl talvo-ampsim; do
+  page=$root/share/man/man1/$prog.1
+  [ -f "$page" ] || continue
+  help=$(QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 "$root/bin/$prog" --help 2>&1)
+  text=$(page_text "$page")
+  for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
+    grep -qF -- "$option" <<<"$text" || problem "$prog.1 does not mention $option"
+  done
+  if [ "$prog" = talvoctl ]; then
+    for command in $(sed -n 's/^  \([a-z][a-z-]*\)\( .*\)\{0,1\}$/\1/p' <<<"$help"); do
+      grep -qE "^(\.[BIR]+ )?$command( |$)" <<<"$text" || problem "talvoctl.1 does not describe the command $command"
+    done
+  fi
+done
+
 [ $problems -eq 0 ] || exit 1
 echo "install tree complete"
