@@ -224,6 +224,7 @@ void SerialServer::hangUpAfterReceiving(qint64 byteCount)
 void SerialServer::hangUpAtFrame(std::function<bool(const FrameRecord &)> matches)
 {
     const std::lock_guard lock(hangUpAtFrameMutex_);
+    watchingFrames_.store(bool(matches));
     hangUpAtFrame_ = std::move(matches);
 }
 
@@ -256,7 +257,11 @@ SerialServer::Intake SerialServer::takeIn(Bus &bus)
     char buf[4096];
     for (;;) {
         const qint64 limit = hangUpAfter_.load();
-        const qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
+        qint64 room = limit < 0 ? qint64(sizeof buf) : std::min<qint64>(sizeof buf, limit - received_);
+        // Watched for a frame, the line is read a byte at a time: the bytes after the frame
+        // that calls for the hang-up are never taken, however late this thread wakes.
+        if (watchingFrames_.load())
+            room = std::min<qint64>(room, 1);
         if (room <= 0)
             return Intake::LimitReached;
         const ssize_t n = ::read(fd_, buf, static_cast<size_t>(room));

@@ -54,7 +54,7 @@ public:
     void hangUpAfterReceiving(qint64 byteCount);
     // Hangs up as soon as a frame that `matches` has been received whole, whatever came before
     // it: a fault placed by what the program says rather than by a byte count that resends
-    // would shift.
+    // would shift. No byte after that frame is taken.
     void hangUpAtFrame(std::function<bool(const FrameRecord &)> matches);
     // A pseudo-terminal only: stops (true) or resumes the flow of the program's output, so
     // that its writes find no room, as on a port whose driver stopped sending.
@@ -82,6 +82,7 @@ private:
     qint64 received_ = 0;
     std::mutex hangUpAtFrameMutex_;
     std::function<bool(const FrameRecord &)> hangUpAtFrame_;
+    std::atomic<bool> watchingFrames_{false};
     std::size_t framesChecked_ = 0;
 };
 

@@ -624,11 +624,11 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             const Change &c = s.first;
             const QString shown = s.grouped() ? SendGroup(models, peq, s) : Send(models, c);
             const QString frame = FrameText(state.link.outFrame);
-            // A change is listed once its frames have left: after a lost port (said as it
+            // A change is listed once the port took its frames: after a lost port (said as it
             // happened) the list shows what went, and nothing more is sent.
             const int failedBefore = lostFrames;
-            link.WaitForIdle(kDrainPerChangeMs);
-            if (link.PortLost() || lostFrames > failedBefore) {
+            link.WaitForIdle(kDrainMs);
+            if (lostFrames > failedBefore) {
                 portGone = link.PortLost();
                 break;
             }
@@ -637,6 +637,10 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
                 out << ' ' << frame;
             out << '\n';
             out.flush();
+            if (link.PortLost()) {
+                portGone = true;
+                break;
+            }
         }
         link.WaitForIdle(kDrainMs + kDrainPerChangeMs * static_cast<double>(steps.size()));
         QObject::disconnect(lost);
