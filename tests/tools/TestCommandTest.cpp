@@ -120,8 +120,12 @@ TEST(TestTool, SweepPrintsEveryFrequencyItSends)
         const double hz = f.data[0] * 256 + f.data[1] + f.data[2] / 100.0;
         EXPECT_EQ(printed[i], FormatFrequency(hz)) << i;
     }
-    // Speed 50 from index 20: the first frequency sent is index 70's.
-    EXPECT_EQ(frames[1], FrequencyFrame(70));
+    // Speed 50 from index 20: the first frequency sent is index 70's, or a later step's when a
+    // tick found the line still busy (the sweep sends only when no frame is pending, and on a
+    // loaded machine the test mode's frames may still be going out).
+    std::vector<Sent> firstSteps;
+    for (int k = 1; k <= 4; ++k) firstSteps.push_back(FrequencyFrame(20 + 50 * k));
+    EXPECT_NE(std::find(firstSteps.begin(), firstSteps.end(), frames[1]), firstSteps.end()) << ::testing::PrintToString(frames[1]);
 }
 
 struct RefusalCase {
