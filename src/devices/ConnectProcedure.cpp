@@ -168,7 +168,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
         // nothing left to try. A device that vanished under this connect is not: it does not
         // come back within a connect, and meanwhile its name may go to another device (a
         // pseudo-terminal's number is handed out again at once).
-        if (i > 1 && link_.PortLost() && link_.LastLoss().kind == PortFailure::Kind::DeviceGone)
+        if (i > 1 && link_.PortLost() && link_.Loss().kind == PortFailure::Kind::DeviceGone)
             break;
         if (i >= kConnectReopenFromAttempt || link_.PortLost())
             linkController_.ReopenPort();

@@ -142,7 +142,7 @@ bool Link::OpenPort()
     const bool ok = io_->open(DevicePathFor(state_.portNumber), &failure);
     openFailure_ = ok ? PortFailure() : failure;
     if (ok)
-        portLost_ = false;
+        loss_ = PortFailure();
     return ok;
 }
 
@@ -151,8 +151,9 @@ void Link::LosePort(const PortFailure &why)
     // Offline as after a disconnect; the disconnect frames themselves cannot go out any more.
     state_.linkActive = 0;
     state_.reply.replyAddress = 0;
-    portLost_ = true;
-    lastLoss_ = why;
+    loss_ = why;
+    if (!loss_.isError())
+        loss_.kind = PortFailure::Kind::Other;
     emit portLost(why);
 }
 
@@ -239,8 +240,8 @@ bool Link::WaitUntil(const std::function<bool()> &done, double timeoutMs)
 
 bool Link::WaitUnlessLost(double ms)
 {
-    WaitUntil([this] { return portLost_; }, ms);
-    return !portLost_;
+    WaitUntil([this] { return PortLost(); }, ms);
+    return !PortLost();
 }
 
 void Link::HandleReceived(const QByteArray &bytes)

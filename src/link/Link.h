@@ -54,9 +54,9 @@ public:
     bool IsPortOpen() const;
     // True from the loss of the open port until a port opens again: procedures under way end
     // then instead of waiting out their steps on a line that is gone.
-    bool PortLost() const { return portLost_; }
-    // Why the port was last lost (kind None before any loss).
-    const PortFailure &LastLoss() const { return lastLoss_; }
+    bool PortLost() const { return loss_.isError(); }
+    // Why the port was lost, while PortLost() holds (kind None otherwise).
+    const PortFailure &Loss() const { return loss_; }
     // Set while a procedure runs that tells the operator itself of a port lost under it,
     // together with what the loss cut short: the operator gets one message, not two.
     void SetLossToldByProcedure(bool told) { lossToldByProcedure_ = told; }
@@ -128,8 +128,7 @@ private:
     SerialIo *io_;
     QString deviceOverride_;
     PortFailure openFailure_;
-    bool portLost_ = false;
-    PortFailure lastLoss_;
+    PortFailure loss_;  // kind None while no loss stands
     bool lossToldByProcedure_ = false;
     std::int64_t framesWritten_ = 0;
     std::int64_t framesFailed_ = 0;

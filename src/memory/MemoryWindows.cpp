@@ -363,6 +363,11 @@ void ManageWindow::showEvent(QShowEvent *event)
 
 // ---- TForm17
 
+namespace {
+const char *const kMemoryButtonTexts[9] = {"Refresh", "Upload", "File Down", "Setup Down", "Delete",
+                                           "Delete All", "Save", "OK", "Manage"};
+}  // namespace
+
 MemoryWindow::MemoryWindow(MemoryController &controller, AppState &state, QWidget *parent)
     : QDialog(parent), controller_(controller), state_(state), dialogs_(MemoryFileDialogs::Defaults())
 {
@@ -373,8 +378,6 @@ MemoryWindow::MemoryWindow(MemoryController &controller, AppState &state, QWidge
     label1_ = new QLabel(this);
     label1_->setObjectName(QStringLiteral("Label1"));
 
-    const char *const texts[9] = {"Refresh", "Upload", "File Down", "Setup Down", "Delete",
-                                  "Delete All", "Save", "OK", "Manage"};
     void (MemoryWindow::*const handlers[9])() = {
         &MemoryWindow::dxButton1Click, &MemoryWindow::dxButton2Click, &MemoryWindow::dxButton3Click,
         &MemoryWindow::dxButton4Click, &MemoryWindow::dxButton5Click, &MemoryWindow::dxButton6Click,
@@ -382,7 +385,7 @@ MemoryWindow::MemoryWindow(MemoryController &controller, AppState &state, QWidge
     auto *column = new QVBoxLayout;
     for (int i = 0; i < 9; ++i) {
         const QByteArray name = "dxButton" + QByteArray::number(i + 1);
-        buttons_[i] = MakeButton(this, name.constData(), texts[i]);
+        buttons_[i] = MakeButton(this, name.constData(), kMemoryButtonTexts[i]);
         // Queued: a transfer runs its own waits, never inside another handler's.
         connect(buttons_[i], &QPushButton::clicked, this, handlers[i], Qt::QueuedConnection);
         column->addWidget(buttons_[i]);
@@ -442,9 +445,9 @@ void MemoryWindow::PrepareToShow()
 void MemoryWindow::ApplyTexts()
 {
     setWindowTitle(QStringLiteral("Memory precinct"));
-    const char *const texts[8] = {"Refresh", "Upload", "File Down", "Setup Down", "Delete", "Delete All", "Save", "OK"};
+    // Manage is not among the texts written.
     for (int n = 1; n <= 8; ++n)
-        button(n)->setText(QString::fromLatin1(texts[n - 1]));
+        button(n)->setText(QString::fromLatin1(kMemoryButtonTexts[n - 1]));
 }
 
 void MemoryWindow::Memory1Click()

@@ -61,14 +61,14 @@ std::optional<CommandLine> ParseCommandLine(const QStringList &args, const Comma
 // The options of every command that connects to one amplifier.
 inline const QStringList kAmplifierOptions{QStringLiteral("--port"), QStringLiteral("--id"), QStringLiteral("--sub")};
 
-// --port (required), --id N (1..255) and --sub S (1..65535, optional) as the Connect window
-// takes them, with the MUTE choice. On a missing or bad value the refusal (ending with `hint`
-// in parentheses for a missing option) goes to err and the result is empty (exit: refused).
 // The Connect window's sentence on a connect's outcome as a clause of the tool's one line
 // ("no answer from ID 3 on COM1"); empty for a port lost under it, which was said as it
 // happened (OpenLinkOnPort), and for an online outcome.
 QString ConnectFailureClause(ConnectOutcome outcome, int id, const QString &port);
 
+// --port (required), --id N (1..255) and --sub S (1..65535, optional) as the Connect window
+// takes them, with the MUTE choice. On a missing or bad value the refusal (ending with `hint`
+// in parentheses for a missing option) goes to err and the result is empty (exit: refused).
 std::optional<ConnectRequest> ConnectRequestFrom(const std::optional<QString> &portText, const std::optional<QString> &idText,
                                                  const std::optional<QString> &subText, bool mute, const char *command,
                                                  const QString &hint, QTextStream &err);

@@ -78,8 +78,6 @@ const char *const kSetUsage =
 
 // The longest wait for frames still queued when a procedure ends: a few frames and pauses.
 constexpr double kDrainMs = 3000;
-// A queued change takes at most a 16-byte frame and its pacing on the line.
-constexpr double kDrainPerChangeMs = 400;
 
 enum class Stage { Gain, Delay, Threshold, Hold, Attack, Decay, Phase, Mode, Filter, Band };
 
@@ -642,7 +640,7 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
                 break;
             }
         }
-        link.WaitForIdle(kDrainMs + kDrainPerChangeMs * static_cast<double>(steps.size()));
+        link.WaitForIdle(kDrainMs);  // at once, unless the last change's frames are held up
         QObject::disconnect(lost);
         if (lostFrames > 0 && !link.PortLost())
             err << "talvoctl set: " << lostFrames << " frame(s) could not be written to the port\n";

@@ -148,6 +148,38 @@ std::optional<TestRequest> ParseTest(const QStringList &positional, const std::o
     return r;
 }
 
+// Once the amplifier is in the test mode: the levels, the frequency or the sweep, each frame
+// printed as it goes.
+void SendTestSignal(const TestRequest &test, EditorModels &models, SineGenerator &generator, Link &link, QTextStream &out)
+{
+    out << (test.kind == TestKind::Noise ? "noise test" : "sine test") << '\n';
+    if (test.levelDb) {
+        for (int ch : {kLeftChannel, kRightChannel}) {
+            GainModel &gain = models.gain(ch);
+            gain.CommitPosition(*test.levelDb * 10.0);
+            out << (ch == kLeftChannel ? "left" : "right") << ".level " << gain.valueText() << ' '
+                << FrameText(link.state().outFrame) << '\n';
+        }
+    }
+    if (test.gridIndex) {
+        generator.CommitIndex(*test.gridIndex);
+        out << "frequency " << generator.frequencyText() << ' ' << FrameText(link.state().outFrame) << '\n';
+    }
+    out.flush();
+    if (test.kind != TestKind::Sweep)
+        return;
+    const QMetaObject::Connection shown = QObject::connect(&generator, &SineGenerator::frequencySent, [&out](double hz) {
+        out << "sweep " << FormatFrequency(hz) << '\n';
+        out.flush();
+    });
+    generator.SetSweepStep(test.speed);
+    generator.Shown();
+    generator.AutoClicked();
+    link.WaitUnlessLost(test.seconds * 1000.0);
+    generator.Closed();
+    QObject::disconnect(shown);
+}
+
 }  // namespace
 
 int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err)
@@ -201,34 +233,8 @@ int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         const bool noise = test->kind == TestKind::Noise;
         tests.EnterTestMode(noise ? kTestModeNoise : kTestModeSine);
         // A port lost on the way in was said as it happened; nothing after it went out.
-        if (!link.PortLost()) {
-            out << (noise ? "noise test" : "sine test") << '\n';
-            if (test->levelDb) {
-                for (int ch : {kLeftChannel, kRightChannel}) {
-                    GainModel &gain = models.gain(ch);
-                    gain.CommitPosition(*test->levelDb * 10.0);
-                    out << (ch == kLeftChannel ? "left" : "right") << ".level " << gain.valueText() << ' '
-                        << FrameText(state.link.outFrame) << '\n';
-                }
-            }
-            if (test->gridIndex) {
-                generator.CommitIndex(*test->gridIndex);
-                out << "frequency " << generator.frequencyText() << ' ' << FrameText(state.link.outFrame) << '\n';
-            }
-            out.flush();
-            if (test->kind == TestKind::Sweep) {
-                const QMetaObject::Connection shown = QObject::connect(&generator, &SineGenerator::frequencySent, [&out](double hz) {
-                    out << "sweep " << FormatFrequency(hz) << '\n';
-                    out.flush();
-                });
-                generator.SetSweepStep(test->speed);
-                generator.Shown();
-                generator.AutoClicked();
-                link.WaitUnlessLost(test->seconds * 1000.0);
-                generator.Closed();
-                QObject::disconnect(shown);
-            }
-        }
+        if (!link.PortLost())
+            SendTestSignal(*test, models, generator, link, out);
         link.WaitForIdle(kDrainMs);
         QObject::disconnect(lost);
         if (lostFrames > 0 && !link.PortLost())
