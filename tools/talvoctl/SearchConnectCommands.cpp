@@ -151,7 +151,7 @@ int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &er
 
     // One line on what failed: the link's failure first, then what became of the program. A
     // lost port was said as it happened, with its reason, and has no clause here.
-    const bool failed = !online || failedFrames > 0 || !problem.isEmpty();
+    const bool failed = !online || failedFrames > 0 || !problem.isEmpty() || link.PortLost();
     QString linkFailure;
     if (!online)
         linkFailure = ConnectFailureClause(connect.LastOutcome(), request->id, *portText);

@@ -569,7 +569,6 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     ConnectController connect(state, link, session->linkController, applier);
 
     int lostFrames = 0;
-    bool portGone = false;
     bool online = connect.Connect(*request);
     out << (online ? kOnlineText : kOfflineText) << '\n';
     if (!online) {
@@ -626,19 +625,15 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             // happened) the list shows what went, and nothing more is sent.
             const int failedBefore = lostFrames;
             link.WaitForIdle(kDrainMs);
-            if (lostFrames > failedBefore) {
-                portGone = link.PortLost();
+            if (lostFrames > failedBefore)
                 break;
-            }
             out << (s.grouped() ? s.name() : c.key) << ' ' << shown;
             if (c.stage != Stage::Mode)
                 out << ' ' << frame;
             out << '\n';
             out.flush();
-            if (link.PortLost()) {
-                portGone = true;
+            if (link.PortLost())
                 break;
-            }
         }
         link.WaitForIdle(kDrainMs);  // at once, unless the last change's frames are held up
         QObject::disconnect(lost);
@@ -652,7 +647,9 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     err.flush();
     if (refused)
         return kExitRefused;
-    return online && lostFrames == 0 && !portGone ? kExitOk : kExitFailed;
+    // A port lost at any point (said as it happened) fails the command, even when every frame
+    // was taken by the port before the loss showed: the amplifier may not have had them all.
+    return online && lostFrames == 0 && !link.PortLost() ? kExitOk : kExitFailed;
 }
 
 }  // namespace talvo::cli
