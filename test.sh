@@ -17,4 +17,9 @@ export QT_QPA_PLATFORM=offscreen
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+# The long soak (label "soak") runs only when asked for: ./test.sh -L soak
+select=(-LE soak)
+for a in "$@"; do
+  case "$a" in -L|-L*|--label-regex*) select=() ;; esac
+done
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${select[@]}" "$@"

@@ -13,7 +13,7 @@ endfunction()
 function(talvo_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
   add_executable(${name} ${PROJECT_SOURCE_DIR}/tests/support/CoreTestMain.cpp ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${ARG_LINKS})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${ARG_LINKS} talvo_link)
   target_compile_definitions(${name} PRIVATE TALVO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
   # Cases are named by their own name generators; a dump of the parameter would make the names
   # change from build to build.

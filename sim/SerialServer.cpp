@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "link/Clock.h"
+#include "link/LineHolds.h"
 #include "sim/Bus.h"
 
 namespace talvo::sim {
@@ -60,6 +61,7 @@ void closeFd(int &fd)
 
 SerialServer::~SerialServer()
 {
+    LineHolds::endServing(path_);
     closeFd(fd_);
     closeFd(peerFd_);
     closeFd(listenFd_);
@@ -69,6 +71,9 @@ SerialServer::~SerialServer()
 
 bool SerialServer::makeWakePipe(QString *error)
 {
+    // Every server is made with its path known, and then its wake pipe: from here the bytes on
+    // the line are counted (LineHolds) until it is served no more.
+    LineHolds::serve(path_);
     if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
         if (error)
             *error = systemError("cannot create the stop pipe");
@@ -198,6 +203,7 @@ bool SerialServer::acceptClient()
 
 void SerialServer::dropClient()
 {
+    LineHolds::dropBoth(path_);
     closeFd(fd_);
     out_.clear();
 }
@@ -242,11 +248,17 @@ bool SerialServer::stallProgramOutput(bool stalled)
 {
     // The flow control of the program's own side of the terminal: while it is stopped the
     // terminal takes no byte from the program's writes.
+    // Nothing the program writes meanwhile can be taken: it must not hold the clock.
+    if (stalled)
+        LineHolds::endServing(path_);
+    else
+        LineHolds::serve(path_);
     return peerFd_ >= 0 && ::tcflow(peerFd_, stalled ? TCOOFF : TCOON) == 0;
 }
 
 void SerialServer::hangUpNow()
 {
+    LineHolds::endServing(path_);
     closeFd(fd_);
     closeFd(peerFd_);
     closeFd(listenFd_);
@@ -268,6 +280,7 @@ SerialServer::Intake SerialServer::takeIn(Bus &bus)
         if (n > 0) {
             received_ += n;
             bus.receive(QByteArrayView(buf, n), Clock::nowMs());
+            LineHolds::taken(path_, LineHolds::Toward::Amplifiers, n);
             if (frameCallsForHangUp(bus))
                 return Intake::LimitReached;
             continue;
@@ -285,6 +298,14 @@ SerialServer::Intake SerialServer::takeIn(Bus &bus)
 
 bool SerialServer::serve(Bus &bus, QString *error)
 {
+    struct Ending {
+        SerialServer &server;
+        ~Ending()
+        {
+            server.dueHold_.clear();
+            LineHolds::endServing(server.path_);
+        }
+    } ending{*this};
     const auto fail = [error](const char *what) {
         if (error)
             *error = systemError(what);
@@ -299,9 +320,14 @@ bool SerialServer::serve(Bus &bus, QString *error)
         if (isTcp() && fd_ < 0)
             out_.clear();
         while (!out_.isEmpty()) {
+            // Counted before they are written (the program may take them before the write returns);
+            // what did not go is taken back.
+            const qint64 offered = out_.size();
+            LineHolds::sent(path_, LineHolds::Toward::Program, offered);
             // A socket whose client has gone must not end the process with SIGPIPE.
             const ssize_t n = isTcp() ? ::send(fd_, out_.constData(), static_cast<size_t>(out_.size()), MSG_NOSIGNAL)
                                       : ::write(fd_, out_.constData(), static_cast<size_t>(out_.size()));
+            LineHolds::taken(path_, LineHolds::Toward::Program, offered - std::max<qint64>(n, 0));
             if (n > 0) {
                 out_.remove(0, n);
                 continue;
@@ -323,6 +349,10 @@ bool SerialServer::serve(Bus &bus, QString *error)
 
         timespec timeout{};
         timespec *timeoutPtr = nullptr;
+        if (const auto due = bus.nextDueMs())
+            dueHold_.at(*due + Clock::kLineSlackMs);
+        else
+            dueHold_.clear();
         if (const auto due = bus.nextDueMs()) {
             const auto wait = Clock::realDeadline(*due) - Clock::RealClock::now();
             const auto ns = std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count());

@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "link/Clock.h"
+
 namespace talvo::sim {
 
 class Bus;
@@ -84,6 +86,7 @@ private:
     std::function<bool(const FrameRecord &)> hangUpAtFrame_;
     std::atomic<bool> watchingFrames_{false};
     std::size_t framesChecked_ = 0;
+    ClockHold dueHold_{"the simulator's next reply byte"};  // the clock waits for the next reply byte that falls due
 };
 
 }  // namespace talvo::sim

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include <QTcpSocket>
 #include <QThread>
@@ -9,6 +10,7 @@
 
 #include "link/Clock.h"
 #include "link/CommandFrame.h"
+#include "link/LineHolds.h"
 #include "link/TcpAddress.h"
 
 namespace talvo {
@@ -37,6 +39,9 @@ PortFailure::Kind ConnectFailureKind(QAbstractSocket::SocketError error)
         return PortFailure::Kind::Other;
     }
 }
+
+// Every time an I/O thread of this process woke for its port (see SerialIo::WakeUps).
+std::atomic<long> g_wakeUps{0};
 
 }  // namespace
 
@@ -131,6 +136,8 @@ bool SerialWorker::openTcp(const QString &name, PortFailure *failure)
     tcpOpen_ = true;
     portOpen_.store(true);
     lost_ = false;
+    lineName_ = LineHolds::LineName(name);
+    LineHolds::attach(lineName_);
     return true;
 }
 
@@ -167,6 +174,8 @@ bool SerialWorker::openDevice(const QString &devicePath, PortFailure *failure)
     port_->clearError();
     portOpen_.store(true);
     lost_ = false;
+    lineName_ = LineHolds::LineName(devicePath);
+    LineHolds::attach(lineName_);
     return true;
 }
 
@@ -183,18 +192,22 @@ void SerialWorker::closeDevice()
     tcpOpen_ = false;
     socket_->abort();
     portOpen_.store(false);
+    LineHolds::detach(lineName_);
 }
 
-void SerialWorker::enqueue(const QByteArray &wire, int pacingMs)
+void SerialWorker::enqueue(const QByteArray &wire, int pacingMs, Clock::HoldId queued)
 {
     queue_.push_back(Frame{wire, pacingMs});
     startNextFrame();
+    // Taken up: from here the steps' own holds keep the clock.
+    Clock::release(queued);
 }
 
 void SerialWorker::shutdown()
 {
     timer_->stop();
     step_ = nullptr;
+    stepHold_.clear();
     int dropped = static_cast<int>(queue_.size()) + (busy_ ? 1 : 0);
     queue_.clear();
     busy_ = false;
@@ -239,6 +252,10 @@ void SerialWorker::writeNextByte()
     writeFailed_ = false;
     const char byte = current_.wire.at(nextByte_);
     bool written = false;
+    // Counted before it is written: the far end may take it before the write even returns. A
+    // byte that fails to go loses the line, which drops the count.
+    if (deviceOpen())
+        LineHolds::sent(lineName_, LineHolds::Toward::Amplifiers, 1);
     if (deviceOpen() && device()->write(&byte, 1) == 1) {
         pushOut();
         written = true;
@@ -281,6 +298,7 @@ void SerialWorker::byteLeftDriver()
 
 void SerialWorker::onBytesWritten()
 {
+    g_wakeUps.fetch_add(1, std::memory_order_relaxed);
     if (draining_ && device()->bytesToWrite() == 0)
         byteLeftDriver();
 }
@@ -303,6 +321,7 @@ void SerialWorker::failFrame()
 {
     timer_->stop();
     step_ = nullptr;
+    stepHold_.clear();
     draining_ = false;
     // Whatever of the frame is still buffered must not trickle out after the next frame starts.
     if (!tcp_ && port_->isOpen())
@@ -324,6 +343,7 @@ void SerialWorker::armAt(double deadlineMs, Step step)
 {
     deadlineMs_ = deadlineMs;
     step_ = step;
+    stepHold_.at(deadlineMs + Clock::kStepSlackMs);
     // The event loop wakes a little early and the last stretch is slept exactly (see onTimer):
     // a timer alone overshoots every 6 ms pause by its wake-up latency, which adds up over a
     // frame of 28 bytes.
@@ -333,6 +353,7 @@ void SerialWorker::armAt(double deadlineMs, Step step)
 
 void SerialWorker::onTimer()
 {
+    g_wakeUps.fetch_add(1, std::memory_order_relaxed);
     if (!step_)
         return;
     const auto remaining = Clock::toReal(deadlineMs_ - Clock::nowMs());
@@ -341,22 +362,37 @@ void SerialWorker::onTimer()
         return;
     }
     // At most a couple of milliseconds: bytes arriving meanwhile wait in the driver for that long.
-    if (remaining.count() > 0)
-        Clock::sleepUntilMs(deadlineMs_);
+    // Slept in real time: the clock may stand still meanwhile for bytes that only this thread
+    // can take in (LineHolds), and those must not wait for the clock.
+    if (remaining.count() > 0) {
+        std::this_thread::sleep_for(remaining);
+        if (Clock::nowMs() < deadlineMs_) {
+            // Held short of the deadline: look again soon, without spinning.
+            timer_->start(std::chrono::ceil<std::chrono::milliseconds>(Clock::kHeldRecheck));
+            return;
+        }
+    }
     const Step step = step_;
     step_ = nullptr;
+    stepHold_.clear();
     (this->*step)();
 }
 
 void SerialWorker::onReadyRead()
 {
+    g_wakeUps.fetch_add(1, std::memory_order_relaxed);
     const QByteArray bytes = device()->readAll();
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty()) {
         emit bytesReceived(bytes);
+        // Handed on before the clock may go on: the owner's thread finds them queued before any
+        // of its own waits can end.
+        LineHolds::taken(lineName_, LineHolds::Toward::Program, bytes.size());
+    }
 }
 
 void SerialWorker::onError(QSerialPort::SerialPortError error)
 {
+    g_wakeUps.fetch_add(1, std::memory_order_relaxed);
     if (error != QSerialPort::WriteError && error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
     if (error != QSerialPort::ReadError) {
@@ -402,8 +438,10 @@ void SerialWorker::loseLine(const PortFailure &why)
     const bool pausing = busy_ && nextByte_ >= current_.wire.size() && !draining_;
     timer_->stop();
     step_ = nullptr;
+    stepHold_.clear();
     draining_ = false;
     lost_ = true;
+    LineHolds::detach(lineName_);
     const int dropped = static_cast<int>(queue_.size()) + (busy_ && !pausing ? 1 : 0);
     queue_.clear();
     busy_ = false;
@@ -428,6 +466,7 @@ void SerialWorker::loseLine(const PortFailure &why)
 
 void SerialWorker::onSocketError(QAbstractSocket::SocketError)
 {
+    g_wakeUps.fetch_add(1, std::memory_order_relaxed);
     if (!tcpOpen_)
         return;  // a failed connect is reported by openTcp; a deliberate close is no loss
     // Never act inside the socket's own call: look again once it has returned.
@@ -470,6 +509,11 @@ SerialIo::~SerialIo()
     delete thread_;
 }
 
+long SerialIo::WakeUps()
+{
+    return g_wakeUps.load(std::memory_order_relaxed);
+}
+
 bool SerialIo::open(const QString &devicePath, PortFailure *failure)
 {
     bool ok = false;
@@ -489,8 +533,10 @@ void SerialIo::close()
 void SerialIo::enqueue(const QByteArray &wire, int pacingMs)
 {
     pendingFrames_.fetch_add(1);
+    // The clock waits for the I/O thread to take the frame up, however late it wakes.
+    const Clock::HoldId queued = Clock::hold(Clock::nowMs() + Clock::kStepSlackMs, "a frame queued for the I/O thread");
     QMetaObject::invokeMethod(
-        worker_, [w = worker_, wire, pacingMs] { w->enqueue(wire, pacingMs); }, Qt::QueuedConnection);
+        worker_, [w = worker_, wire, pacingMs, queued] { w->enqueue(wire, pacingMs, queued); }, Qt::QueuedConnection);
 }
 
 }  // namespace talvo

@@ -30,6 +30,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "link/Clock.h"
 #include "link/PortFailure.h"
 
 class QIODevice;
@@ -55,7 +56,8 @@ public:
     // All of these run on the I/O thread.
     bool openDevice(const QString &devicePath, PortFailure *failure);
     void closeDevice();
-    void enqueue(const QByteArray &wire, int pacingMs);
+    // `queued` is the clock hold the owner took when it queued the frame: released here.
+    void enqueue(const QByteArray &wire, int pacingMs, Clock::HoldId queued = 0);
     // Closes the port and drops the queue, lowering the count for every frame dropped.
     void shutdown();
 
@@ -106,6 +108,8 @@ private:
     bool tcpOpen_ = false;     // ...and its connection is up and not given up yet
     QTimer *timer_;
     QString devicePath_;  // the last device opened: a write while closed reopens it
+    QString lineName_;    // the open device as a simulator in this process serves it (LineHolds)
+    ClockHold stepHold_{"the I/O thread's next step"};  // the clock waits at deadlineMs_ until its step has run
     std::deque<Frame> queue_;
     bool busy_ = false;        // a frame is on the wire or in its pause
     bool draining_ = false;    // the last byte is still in the driver's buffer
@@ -131,6 +135,11 @@ public:
     bool open(const QString &devicePath, PortFailure *failure = nullptr);
     void close();
     bool isOpen() const { return portOpen_.load(); }
+
+    // How often the I/O threads of this process have woken for their ports so far: a timer, bytes,
+    // an error. A port that is polled after it died shows as a count that runs away; a sleeping
+    // thread's count stays near the bytes and pauses it had to time.
+    static long WakeUps();
 
     // Raises pendingFrames and queues the wire bytes; the pacing pause follows the last byte.
     void enqueue(const QByteArray &wire, int pacingMs);

@@ -259,7 +259,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
         {2, -60.1, -12.5, {-600, kYes}, {-125, 0}},
         {2, 0.0, -100.0, {0, 0}, {-600, kYes}},
     };
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << "inUse " << int(c.inUse) << " gains " << c.left << " " << c.right);
         Program program = DecodeProgram(DefaultProgram());
@@ -342,7 +342,7 @@ TEST(ConnectController, AnIncompleteProgramLoadsTheDefaultProgramMuted)
 {
     // Which replies are dropped follows the frames sent; a resend for a late reply would change
     // them, so every reply that comes has its window.
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig a;
     a.subAddress = 1;
     sim::AmplifierConfig b;
@@ -501,7 +501,7 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
         {"every reply cut short", 1, cutAfterTheId, 0, 25, ConnectOutcome::NoWholeProgram,
          "ID 1 answered on COM1, but not with its whole program."},
         // The blocks must arrive: the clock keeps their windows.
-        {"the line dies after the program", 1, none, 239, SpeedKeeping(kBlockAnswerWindowMs), ConnectOutcome::NoStatus,
+        {"the line dies after the program", 1, none, 239, kProcedureSpeed, ConnectOutcome::NoStatus,
          "ID 1 on COM1 sent its program but not its status, and is not connected."},
     };
     for (const Case &c : cases) {
@@ -530,7 +530,7 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
 // the next connect on a line that is back works.
 TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     std::optional<ConnectRig> rig;
     int failedFrames = 0;
     {
@@ -562,7 +562,7 @@ TEST(ConnectController, APortLostDuringTheReadOutEndsTheConnectAndSaysSo)
 // reaches the other bus.
 TEST(ConnectController, ADeviceThatVanishesUnderTheConnectIsNotOpenedAgainByName)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("port"));
     SimLine first({sim::AmplifierConfig()}, PatientBus());

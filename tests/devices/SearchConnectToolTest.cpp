@@ -88,7 +88,7 @@ TEST(ConnectTool, OfflineWritesNothingAndSaysSo)
 // that the link then failed.
 TEST(ConnectTool, ALinkFailingAfterTheReadOutIsToldBesideTheSavedProgram)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     SimLine line({sim::AmplifierConfig()}, PatientBus());
     SilenceFrom(line, 239);
     QTemporaryDir dir;
@@ -115,7 +115,7 @@ class SearchToolOver : public ::testing::TestWithParam<testsupport::SimTransport
 TEST_P(SearchToolOver, ListsTheAmplifiersOfARange)
 {
     // ID 255 is the last of the range: its answer has only its own window.
-    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig a;
     a.id = 200;
     sim::AmplifierConfig b;

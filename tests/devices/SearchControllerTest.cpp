@@ -76,7 +76,7 @@ TEST(SearchRanges, CaptionsRangesAndProgress)
 // found.
 TEST(SearchController, ALostPortEndsTheSearchAtOnce)
 {
-    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig three;
     three.id = 3;
     SearchRig rig;
@@ -101,7 +101,7 @@ TEST(SearchController, ALostPortEndsTheSearchAtOnce)
 
 TEST(SearchController, FindsAmplifiers3And7InTheFirstRange)
 {
-    ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig three;
     three.id = 3;
     sim::AmplifierConfig seven;
@@ -167,7 +167,7 @@ TEST(SearchController, StopsWhenTheWindowIsLeftDuringASearch)
     for (const bool byOk : {true, false}) {
         SCOPED_TRACE(byOk ? "OK" : "closed");
         // ID 3 must be found in its own step, for the search to stop there.
-        ScopedSpeed speed(SpeedKeeping(kSearchAnswerWindowMs));
+        ScopedSpeed speed(kProcedureSpeed);
         sim::AmplifierConfig three;
         three.id = 3;
         SimLine line({three}, PatientBus());

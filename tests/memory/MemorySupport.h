@@ -118,12 +118,11 @@ inline void SilenceWhere(testsupport::SimLine &line, std::function<bool(const Co
     };
 }
 
-// The clock for memory sequences. The shortest answer window is a slot's block 1 in a
-// refresh: looked at once the request's pacing and 49 short waits are over, with no wait
-// before; a late answer there means a second request, and the tests count requests.
+// The clock for memory sequences: a late answer would mean a second request, and the tests
+// count requests; the clock's holds keep every answer in its window (see kProcedureSpeed).
 inline double MemorySpeed()
 {
-    return SpeedKeeping(150 + 49);
+    return kProcedureSpeed;
 }
 
 }  // namespace talvo::testing

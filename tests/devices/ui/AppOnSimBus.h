@@ -36,7 +36,7 @@ class AppOnSimBus : public ::testing::Test {
 protected:
     // Fast, while every block request still has its answer in time on a loaded machine.
     void SetUp() override {
-        Clock::setSpeed(testing::SpeedKeeping(testing::kBlockAnswerWindowMs));
+        Clock::setSpeed(testing::kProcedureSpeed);
     }
     void TearDown() override {
         app_.reset();

@@ -55,7 +55,7 @@ TEST_F(SearchWindowTest, GridRangesAndButtons) {
 
 TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
     Start({Amp(3), Amp(7)});
-    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchAnswerWindowMs));
+    Clock::setSpeed(testing::kProcedureSpeed);
     SearchWindow &w = app().searchWindow();
     LinkState &s = app().state().link;
     s.outFrame.address = 12;
@@ -98,7 +98,7 @@ TEST_F(SearchWindowTest, ASearchOfTheFirstRangeListsAmplifiers3And7) {
 TEST_F(SearchWindowTest, OkDuringARunningSearchStopsItAndClosesTheWindow) {
     Start({Amp(2)});
     // ID 2 must be found in its own step, for "OK" to come there.
-    Clock::setSpeed(testing::SpeedKeeping(testing::kSearchAnswerWindowMs));
+    Clock::setSpeed(testing::kProcedureSpeed);
     SearchWindow &w = app().searchWindow();
     LinkState &s = app().state().link;
     s.outFrame.address = 40;

@@ -60,8 +60,8 @@ class LinkPortLoss : public ::testing::TestWithParam<HangUpCase> {};
 TEST_P(LinkPortLoss, TheLinkGoesOfflineAndNothingSpins)
 {
     const HangUpCase &k = GetParam();
-    // Real time: a thread spinning through the drain timeout (1 s) would use 300 ms of CPU or
-    // more even beside two busy loops on two cores.
+    // Real time: a thread that polls a dead port through the drain timeout (1 s) wakes thousands
+    // of times.
     ScopedSpeed speed(1);
     SimLine line;
     if (k.hangUpAfterBytes >= 0)
@@ -79,9 +79,9 @@ TEST_P(LinkPortLoss, TheLinkGoesOfflineAndNothingSpins)
     shown.watch(controller);
     LossSeen seen;
     seen.watch(c.link, controller);
-    // A thread that polls a dead port, before or after the loss is noticed, uses a large share
-    // of the time even on a loaded machine; one that sleeps uses almost none.
-    const double cpuAtStart = testsupport::ThreadCpuMs(kIoThread);
+    // A thread that polls a dead port, before or after the loss is noticed, wakes without end;
+    // one that sleeps wakes for its bytes, its pauses and the loss.
+    const long wakeUpsAtStart = SerialIo::WakeUps();
 
     const int frames = static_cast<int>(k.framesDone.size());
     for (int i = 1; i <= frames; ++i)
@@ -125,8 +125,9 @@ TEST_P(LinkPortLoss, TheLinkGoesOfflineAndNothingSpins)
     ASSERT_TRUE(c.link.WaitForIdle(2000));
     EXPECT_LT(Clock::nowMs() - sent, 500.0);
     c.link.WaitPumping(500);
-    const double cpuMs = testsupport::ThreadCpuMs(kIoThread) - cpuAtStart;
-    EXPECT_LT(cpuMs, 100.0);
+    // Four frames of 15 bytes, their pauses and the loss, then three frames that fail at once:
+    // well under two hundred wake-ups.
+    EXPECT_LT(SerialIo::WakeUps() - wakeUpsAtStart, 400);
     EXPECT_EQ(std::vector<bool>(shown.framesDone.begin() + static_cast<std::ptrdiff_t>(doneBefore), shown.framesDone.end()),
               (std::vector<bool>{false, false, false}));
     EXPECT_FALSE(c.link.IsPortOpen());
