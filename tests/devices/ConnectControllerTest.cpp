@@ -85,8 +85,9 @@ const std::vector<int> kReadOutProgress{0, 10, 15, 20, 30, 40, 50, 60, 70, 80, 8
 
 TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 {
-    // Every frame is counted: no reply may miss its window and cause a resend, so real time.
-    ScopedSpeed speed(1);
+    // Every frame is counted: no reply may miss its window and cause a resend (the clock holds
+    // for a late thread, see kProcedureSpeed).
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig config;
     config.id = 5;
     config.firmwareMajor = 3;
@@ -156,7 +157,7 @@ TEST(ConnectController, MutedConnectToId5ReadsFirmwareProgramAndBridge)
 
 TEST(ConnectController, SubAddressGoesInEveryFrameUntilAConnectWithoutIt)
 {
-    ScopedSpeed speed(1);  // every frame is counted
+    ScopedSpeed speed(kProcedureSpeed);  // every frame is counted; the clock keeps the windows
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;
@@ -304,7 +305,7 @@ TEST(ConnectController, LiveGainsReachTheGainEditorsWithTheMutedRule)
 // garble each other; the sub-address reaches one of them.
 TEST(ConnectController, TwoAmplifiersOnOneIdGarbleTheAnswerAndTheSubAddressSeparatesThem)
 {
-    ScopedSpeed speed(1);  // every frame is counted
+    ScopedSpeed speed(kProcedureSpeed);  // every frame is counted; the clock keeps the windows
     sim::AmplifierConfig a;
     a.subAddress = 1;
     a.runningProgram = 2;
@@ -390,8 +391,8 @@ TEST(ConnectController, TheAnswerIsLookedAtNoSoonerThan400MsAfterTheConnectFrame
         {"reply late in the window", 340, 1},
         {"reply after the window", 520, 2},
     };
-    // Real time: the replies fall 90 ms from the window's ends.
-    ScopedSpeed speed(1);
+    // The replies fall 90 nominal ms from the window's ends; the clock holds for a late thread.
+    ScopedSpeed speed(kProcedureSpeed);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         sim::AmplifierConfig config;
@@ -495,10 +496,10 @@ TEST(ConnectController, AnOfflineEndSaysWhy)
     sim::Faults cutAfterTheId;
     cutAfterTheId.cutShortTo = 5;  // the sync, the ID and the length
     const Case cases[] = {
-        {"nobody at the ID", 9, none, 0, 25, ConnectOutcome::NoAnswer, "No answer from ID 9 on COM1."},
+        {"nobody at the ID", 9, none, 0, 4 * kProcedureSpeed, ConnectOutcome::NoAnswer, "No answer from ID 9 on COM1."},
         // Every reply names the ID, none completes a block: each of the eight attempts runs a
         // whole read-out in vain (about 100 s at real time).
-        {"every reply cut short", 1, cutAfterTheId, 0, 25, ConnectOutcome::NoWholeProgram,
+        {"every reply cut short", 1, cutAfterTheId, 0, 4 * kProcedureSpeed, ConnectOutcome::NoWholeProgram,
          "ID 1 answered on COM1, but not with its whole program."},
         // The blocks must arrive: the clock keeps their windows.
         {"the line dies after the program", 1, none, 239, kProcedureSpeed, ConnectOutcome::NoStatus,

@@ -25,8 +25,9 @@ class ConnectToolOver : public ::testing::TestWithParam<testsupport::SimTranspor
 
 TEST_P(ConnectToolOver, PrintsTheStatusSavesTheLiveProgramAndDisconnects)
 {
-    // Every frame is counted: no reply may miss its window and cause a resend, so real time.
-    ScopedSpeed speed(1);
+    // Every frame is counted: no reply may miss its window and cause a resend (the clock holds
+    // for a late thread, see kProcedureSpeed).
+    ScopedSpeed speed(kProcedureSpeed);
     sim::AmplifierConfig config;
     config.id = 5;
     config.subAddress = 300;

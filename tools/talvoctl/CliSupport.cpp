@@ -202,4 +202,19 @@ QString FrameText(const CommandFrame &f)
     return text + QLatin1Char(')');
 }
 
+CommandFunction FindCommand(const QString &name)
+{
+    static const std::pair<const char *, CommandFunction> commands[] = {
+        {"frame", RunFrameCommand},     {"show", RunShowCommand}, {"pack", RunPackCommand},
+        {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
+        {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
+        {"plot", RunPlotCommand},
+    };
+    for (const auto &[commandName, function] : commands) {
+        if (name == QLatin1String(commandName))
+            return function;
+    }
+    return nullptr;
+}
+
 }  // namespace talvo::cli

@@ -85,27 +85,8 @@ int main(int argc, char *argv[])
     }
 
     const QString command = args.takeFirst();
-    if (command == "frame")
-        return talvo::cli::RunFrameCommand(args, out, err);
-    if (command == "show")
-        return talvo::cli::RunShowCommand(args, out, err);
-    if (command == "pack")
-        return talvo::cli::RunPackCommand(args, out, err);
-    if (command == "send")
-        return talvo::cli::RunSendCommand(args, out, err);
-    if (command == "search")
-        return talvo::cli::RunSearchCommand(args, out, err);
-    if (command == "connect")
-        return talvo::cli::RunConnectCommand(args, out, err);
-    if (command == "set")
-        return talvo::cli::RunSetCommand(args, out, err);
-    if (command == "test")
-        return talvo::cli::RunTestCommand(args, out, err);
-    if (command == "memory")
-        return talvo::cli::RunMemoryCommand(args, out, err);
-    if (command == "plot")
-        return talvo::cli::RunPlotCommand(args, out, err);
-
+    if (const talvo::cli::CommandFunction run = talvo::cli::FindCommand(command))
+        return run(args, out, err);
     err << "talvoctl: unknown command '" << command << "' (try talvoctl --help)\n";
     return talvo::cli::kExitRefused;
 }

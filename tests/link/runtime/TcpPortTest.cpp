@@ -98,9 +98,10 @@ TEST(TcpPort, AHostThatNeverAnswersTimesOut)
     EXPECT_FALSE(opened);
     EXPECT_EQ(link.OpenFailure().kind, PortFailure::Kind::TimedOut) << link.LastOpenFailure().toStdString();
     EXPECT_TRUE(link.LastOpenFailure().endsWith(QStringLiteral(": the host did not answer in time")));
-    // The timeout, and not much more: a wait without a bound would end only with the test.
+    // The timeout: a wait without a bound would end only with the test (the system gives up a
+    // connection after minutes). Five times the timeout, for a loaded machine.
     EXPECT_GE(tookMs, kTcpConnectTimeoutMs - 50);
-    EXPECT_LT(tookMs, kTcpConnectTimeoutMs + 2000);
+    EXPECT_LT(tookMs, 5 * kTcpConnectTimeoutMs);
 }
 
 // Four gain frames; the serial server drops the connection in the middle of the second. The
