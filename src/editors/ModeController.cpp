@@ -1,8 +1,10 @@
 #include "editors/ModeController.h"
 
+#include <QMetaMethod>
 #include <QScopeGuard>
 
 #include "editors/GainModel.h"
+#include "link/Connection.h"
 #include "link/Link.h"
 #include "programs/ProgramApply.h"
 #include "state/AppState.h"
@@ -55,11 +57,34 @@ PanelDiagram DiagramFor(Mode mode)
     return d;
 }
 
+QString ModeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Bridge:
+        return QStringLiteral("Bridge");
+    case Mode::Mono:
+        return QStringLiteral("Mono");
+    default:
+        return QStringLiteral("Stereo");
+    }
+}
+
+QString ModeChangeCutShortText(int port, const PortFailure &why, Mode mode)
+{
+    return PortLostText(port, why)
+        + QStringLiteral("\r\rThe change to %1 mode did not complete: choose %1 again once connected.")
+              .arg(ModeName(mode));
+}
+
 ModeController::ModeController(AppState &state, Link &link, ProgramApplier &applier, GainModel &leftGain,
                                GainModel &rightGain, QObject *parent)
     : QObject(parent), state_(state), link_(link), applier_(applier), gains_{&leftGain, &rightGain},
       diagram_(DiagramFor(state.mode))
 {
+    connect(&link_, &Link::portLost, this, [this](const PortFailure &why) {
+        if (changing_)
+            lostDuringChange_ = why;
+    });
 }
 
 Mode ModeController::mode() const
@@ -78,10 +103,22 @@ void ModeController::ChangeMode(Mode mode)
         return;
     changing_ = true;
     setPanelEnabled(false);
+    // A port lost under the change is told once, by the change, together with what it cut
+    // short: the windows show the new mode, the amplifier may not have it.
+    const bool tellsLoss = isSignalConnected(QMetaMethod::fromSignal(&ModeController::modeChangeCutShort));
+    const bool lossToldBefore = link_.LossToldByProcedure();
+    if (tellsLoss)
+        link_.SetLossToldByProcedure(true);
+    lostDuringChange_ = PortFailure();
     // The panel comes back and the change counts as over however the steps end.
-    const auto done = qScopeGuard([this, mode] {
+    const auto done = qScopeGuard([this, mode, tellsLoss, lossToldBefore] {
         setPanelEnabled(true);
         changing_ = false;
+        if (tellsLoss)
+            link_.SetLossToldByProcedure(lossToldBefore);
+        if (tellsLoss && lostDuringChange_.isError())
+            emit modeChangeCutShort(QLatin1String(kPortLostCaption),
+                                    ModeChangeCutShortText(state_.link.portNumber, lostDuringChange_, mode));
         emit modeChangeFinished(mode);
     });
 
