@@ -20,6 +20,28 @@ std::size_t channelIndex(int channel)
     return channel == kLeftChannel ? 0 : 1;
 }
 
+// "Stereo", "Bridge", "Mono", as the Mode menu names them.
+QString MenuModeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Bridge:
+        return QStringLiteral("Bridge");
+    case Mode::Mono:
+        return QStringLiteral("Mono");
+    default:
+        return QStringLiteral("Stereo");
+    }
+}
+
+// The loss message of a mode change cut short: the port, why it was lost, and that the change
+// to `mode` did not complete.
+QString ModeChangeCutShortText(int port, const PortFailure &why, Mode mode)
+{
+    return PortLostText(port, why)
+        + QStringLiteral("\r\rThe change to %1 mode did not complete: choose %1 again once connected.")
+              .arg(MenuModeName(mode));
+}
+
 }  // namespace
 
 bool PanelDiagram::ArrowShown(int n) const
@@ -55,25 +77,6 @@ PanelDiagram DiagramFor(Mode mode)
     d.arrow17Shown = mode == Mode::Bridge || mode == Mode::Mono;
     d.arrow19Shown = mode == Mode::Mono;
     return d;
-}
-
-QString ModeName(Mode mode)
-{
-    switch (mode) {
-    case Mode::Bridge:
-        return QStringLiteral("Bridge");
-    case Mode::Mono:
-        return QStringLiteral("Mono");
-    default:
-        return QStringLiteral("Stereo");
-    }
-}
-
-QString ModeChangeCutShortText(int port, const PortFailure &why, Mode mode)
-{
-    return PortLostText(port, why)
-        + QStringLiteral("\r\rThe change to %1 mode did not complete: choose %1 again once connected.")
-              .arg(ModeName(mode));
 }
 
 ModeController::ModeController(AppState &state, Link &link, ProgramApplier &applier, GainModel &leftGain,

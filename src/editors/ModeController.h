@@ -145,10 +145,5 @@ private:
     PortFailure lostDuringChange_;  // kind None unless the port was lost under this change
 };
 
-// "Stereo", "Bridge", "Mono", as the Mode menu names them.
-QString ModeName(Mode mode);
-// The loss message of a mode change cut short: the port, why it was lost, and that the change
-// to `mode` did not complete.
-QString ModeChangeCutShortText(int port, const PortFailure &why, Mode mode);
 
 }  // namespace talvo
