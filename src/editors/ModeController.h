@@ -145,5 +145,4 @@ private:
     PortFailure lostDuringChange_;  // kind None unless the port was lost under this change
 };
 
-
 }  // namespace talvo
