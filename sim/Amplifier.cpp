@@ -196,8 +196,20 @@ CommandOutcome Amplifier::handle(const CommandFrame &f)
             testMode_ = TestMode::Noise;
             out.note = QStringLiteral("noise test");
         } else if (cmd == 198) {
+            // As the program's windows show a mode change: every setting of the default
+            // program, both inputs muted at -60.0 dB; the header (and so the mode, until 195)
+            // stays.
+            const RecordImage def = DefaultProgram();
+            std::copy(def.begin() + kChannelOffset[0], def.end(), live_.begin() + kChannelOffset[0]);
+            for (int c = 0; c < 2; ++c) {
+                const int gain = kChannelOffset[c] + kGainOffset;
+                live_[gain] = 60;
+                live_[gain + 1] = 0;
+                live_[gain + 2] = kSignNegative;
+            }
+            muted_ = {true, true};
             modeChangePrepared_ = true;
-            out.note = QStringLiteral("mode change prepared");
+            out.note = QStringLiteral("mode change prepared: default program, inputs muted at -60.0 dB");
         } else {
             out.note = QStringLiteral("mode application acknowledged");
         }

@@ -130,8 +130,14 @@ CrossoverWindow::CrossoverWindow(CrossoverModel &model, QWidget *parent) : QDial
 
     connect(fa_, &QPushButton::clicked, this, &CrossoverWindow::faClick);
     connect(fb_, &QPushButton::clicked, this, &CrossoverWindow::fbClick);
+    // A slope counts as chosen when the selection moves (mouse or keys) and also when the
+    // operator clicks the slope already selected: either marks the filter for sending.
     connect(slopeList(XoverFilter::HighPass), &QListWidget::currentRowChanged, this, &CrossoverWindow::ListBox3Click);
     connect(slopeList(XoverFilter::LowPass), &QListWidget::currentRowChanged, this, &CrossoverWindow::ListBox2Click);
+    connect(slopeList(XoverFilter::HighPass), &QListWidget::clicked, this,
+            [this](const QModelIndex &index) { ListBox3Click(index.row()); });
+    connect(slopeList(XoverFilter::LowPass), &QListWidget::clicked, this,
+            [this](const QModelIndex &index) { ListBox2Click(index.row()); });
     connect(scrollBar(XoverFilter::HighPass), &QScrollBar::valueChanged, this, &CrossoverWindow::ScrollBar1Change);
     connect(scrollBar(XoverFilter::LowPass), &QScrollBar::valueChanged, this, &CrossoverWindow::scrollbar2Change);
     connect(scrollBar(XoverFilter::HighPass), &QScrollBar::sliderMoved, this, &CrossoverWindow::ScrollBar1Scroll);
@@ -260,7 +266,10 @@ void CrossoverWindow::showModel() {
         {
             const QSignalBlocker quiet(c.bar);
             c.bar->setRange(f.minimum, f.maximum);
-            c.bar->setValue(f.position);
+            // A dragged thumb reports its position before the bar takes it as its value;
+            // writing the value here would swallow the bar's own change report, and with it
+            // the marking of the filter for sending.
+            if (scrolling_ != which) c.bar->setValue(f.position);
         }
         {
             const QSignalBlocker quiet(c.slopes);
@@ -292,10 +301,14 @@ void CrossoverWindow::scrollbar2Change(int position) {
     if (!showing_) Guarded([this, position] { model_.PositionChanged(XoverFilter::LowPass, position); });
 }
 void CrossoverWindow::ScrollBar1Scroll(int position) {
+    scrolling_ = XoverFilter::HighPass;
     Guarded([this, position] { model_.Scrolled(XoverFilter::HighPass, position); });
+    scrolling_.reset();
 }
 void CrossoverWindow::scrollbar2Scroll(int position) {
+    scrolling_ = XoverFilter::LowPass;
     Guarded([this, position] { model_.Scrolled(XoverFilter::LowPass, position); });
+    scrolling_.reset();
 }
 void CrossoverWindow::edit1KeyDown() {
     Guarded([this] { model_.FrequencyEntered(XoverFilter::HighPass, frequencyBox(XoverFilter::HighPass)->text()); });

@@ -6,6 +6,7 @@
 // modally from the signal-flow panel's XOVER block.
 
 #include <array>
+#include <optional>
 
 #include <QDialog>
 #include <QImage>
@@ -104,6 +105,7 @@ private:
     CrossoverPlotView *imagessss_ = nullptr;
     QPushButton *dxButton1_;
     bool showing_ = false;  // controls being set from the model: not the operator's doing
+    std::optional<XoverFilter> scrolling_;  // the bar whose thumb is reporting a drag
 };
 
 }  // namespace talvo

@@ -148,6 +148,9 @@ void GainModel::ValueEntered(double db)
 
 void GainModel::MuteClicked()
 {
+    // The mute (or the gain unmuting sends) replaces the value of the last drag: a resend of
+    // that value after it would unmute the amplifier while the editor shows it muted.
+    drag_ = {};
     if (!muted()) {
         setControls(true, false, false, true);
         sendMute();

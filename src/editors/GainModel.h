@@ -95,7 +95,7 @@ public:
     // A value typed into the box, in dB: moves the slider to value x 10 when it is enabled.
     void ValueEntered(double db);
     // MUTE: toggles the mute; muted sends the mute bytes, unmuted the slider's current gain,
-    // both with SendCommand.
+    // both with SendCommand. Either ends the timer's resends of the last drag.
     void MuteClicked();
     // The timer's tick; the window's timer is the model's own, so this is public for tests only.
     void TimerTick();

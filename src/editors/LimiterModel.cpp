@@ -110,6 +110,9 @@ void LimiterModel::ValueEntered(LimiterParameter parameter, double value)
 
 void LimiterModel::OnClicked()
 {
+    // The switch replaces the threshold of the last drag: a resend of that threshold after
+    // "off" would switch the limiter on again while the editor shows it off.
+    drags_[index(LimiterParameter::Threshold)] = {};
     if (!off_) {
         setOff(true);
         sendOff();

@@ -85,7 +85,7 @@ public:
     // A typed value: the threshold in dB (position = value + 41), the others as they are.
     void ValueEntered(LimiterParameter parameter, double value);
     // ON: toggles the limiter; off sends threshold 65, on sends the threshold position, both
-    // with SendCommand.
+    // with SendCommand. Either ends the timer's resends of the threshold.
     void OnClicked();
     void TimerTick();
 

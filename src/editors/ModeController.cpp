@@ -1,8 +1,10 @@
 #include "editors/ModeController.h"
 
+#include <QMetaMethod>
 #include <QScopeGuard>
 
 #include "editors/GainModel.h"
+#include "link/Connection.h"
 #include "link/Link.h"
 #include "programs/ProgramApply.h"
 #include "state/AppState.h"
@@ -16,6 +18,28 @@ constexpr std::size_t kModeByte = 10;  // the record's mode byte
 std::size_t channelIndex(int channel)
 {
     return channel == kLeftChannel ? 0 : 1;
+}
+
+// "Stereo", "Bridge", "Mono", as the Mode menu names them.
+QString MenuModeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Bridge:
+        return QStringLiteral("Bridge");
+    case Mode::Mono:
+        return QStringLiteral("Mono");
+    default:
+        return QStringLiteral("Stereo");
+    }
+}
+
+// The loss message of a mode change cut short: the port, why it was lost, and that the change
+// to `mode` did not complete.
+QString ModeChangeCutShortText(int port, const PortFailure &why, Mode mode)
+{
+    return PortLostText(port, why)
+        + QStringLiteral("\r\rThe change to %1 mode did not complete: choose %1 again once connected.")
+              .arg(MenuModeName(mode));
 }
 
 }  // namespace
@@ -60,6 +84,10 @@ ModeController::ModeController(AppState &state, Link &link, ProgramApplier &appl
     : QObject(parent), state_(state), link_(link), applier_(applier), gains_{&leftGain, &rightGain},
       diagram_(DiagramFor(state.mode))
 {
+    connect(&link_, &Link::portLost, this, [this](const PortFailure &why) {
+        if (changing_)
+            lostDuringChange_ = why;
+    });
 }
 
 Mode ModeController::mode() const
@@ -78,10 +106,22 @@ void ModeController::ChangeMode(Mode mode)
         return;
     changing_ = true;
     setPanelEnabled(false);
+    // A port lost under the change is told once, by the change, together with what it cut
+    // short: the windows show the new mode, the amplifier may not have it.
+    const bool tellsLoss = isSignalConnected(QMetaMethod::fromSignal(&ModeController::modeChangeCutShort));
+    const bool lossToldBefore = link_.LossToldByProcedure();
+    if (tellsLoss)
+        link_.SetLossToldByProcedure(true);
+    lostDuringChange_ = PortFailure();
     // The panel comes back and the change counts as over however the steps end.
-    const auto done = qScopeGuard([this, mode] {
+    const auto done = qScopeGuard([this, mode, tellsLoss, lossToldBefore] {
         setPanelEnabled(true);
         changing_ = false;
+        if (tellsLoss)
+            link_.SetLossToldByProcedure(lossToldBefore);
+        if (tellsLoss && lostDuringChange_.isError())
+            emit modeChangeCutShort(QLatin1String(kPortLostCaption),
+                                    ModeChangeCutShortText(state_.link.portNumber, lostDuringChange_, mode));
         emit modeChangeFinished(mode);
     });
 

@@ -13,7 +13,9 @@
 #include <cstdint>
 
 #include <QObject>
+#include <QString>
 
+#include "link/PortFailure.h"
 #include "programs/ProgramRecord.h"
 
 namespace talvo {
@@ -80,7 +82,9 @@ public:
     // Stereo1Click / Bridge1Click / Mono1Click: the panel disabled; the default program
     // loaded; the check mark and the diagram of the mode; PrepareModeChange; 198/100 and
     // 195/mode, each resent once after 200 ms without a reply; the gain editors reset; the panel
-    // enabled. Asked for while one runs (or while held): ignored.
+    // enabled. Asked for while one runs (or while held): ignored. A port lost under the change
+    // leaves the windows in the new mode; when modeChangeCutShort is connected, it tells the
+    // loss in place of the link's own message.
     void ChangeMode(Mode mode);
     // The mode steps applying a program runs: the check mark, ShowNormalPanel, the diagram, the
     // 198 and 195 frames with their waits and resends, ResetGainEditors. No panel disabling, no
@@ -117,6 +121,9 @@ signals:
     void phaseChanged(int channel, bool inverted);
     // A whole mode change (ChangeMode) is over.
     void modeChangeFinished(talvo::Mode mode);
+    // The port was lost under a mode change: show this message with the error icon (it says
+    // that the change did not complete).
+    void modeChangeCutShort(const QString &caption, const QString &text);
 
 private:
     void setPanelEnabled(bool enabled);
@@ -135,6 +142,7 @@ private:
     bool panelEnabled_ = true;
     bool changing_ = false;
     bool held_ = false;
+    PortFailure lostDuringChange_;  // kind None unless the port was lost under this change
 };
 
 }  // namespace talvo

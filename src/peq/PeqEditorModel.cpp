@@ -453,8 +453,10 @@ void PeqEditorModel::FrequencyEntered(int row, const QString &text)
         if (PeqBand *band = selected())
             band->freq = PeqFrequencyTable()[static_cast<std::size_t>(column)];
     }
-    // Read or not, the field is rewritten from the band.
-    Refresh(kRefreshChanging);
+    // Read or not, the field is rewritten from the band. A frequency that was read is a
+    // finished change, sent even while another frame is pending: no release or countdown
+    // follows that would send it later.
+    Refresh(column >= 0 ? kRefreshChanged : kRefreshChanging);
 }
 
 void PeqEditorModel::GainEntered(int row, double gain)

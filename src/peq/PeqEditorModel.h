@@ -167,8 +167,9 @@ public:
     // ---- Typed values. Row 0 is the selected band's field, rows 1..3 the band table.
     // A key pressed in a table row's frequency field selects that row's band.
     void RowFrequencyKeyPressed(int row);
-    // Enter in a frequency field; text that does not read as a number changes nothing and
-    // the field shows the band's frequency again.
+    // Enter in a frequency field: a frequency that reads is sent whatever is pending; text
+    // that does not read as a number changes nothing and the field shows the band's
+    // frequency again.
     void FrequencyEntered(int row, const QString &text);
     void GainEntered(int row, double gain);
     void QEntered(int row, double q);

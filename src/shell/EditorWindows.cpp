@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QProgressBar>
 
 #include "editors/CrossoverModel.h"
@@ -68,6 +69,13 @@ EditorWindows::EditorWindows(EditorModels &models, MainWindow &main, InterfaceTe
     connect(&modes, &ModeController::diagramChanged, panel, &SignalFlowPanel::ShowDiagram);
     connect(&modes, &ModeController::panelEnabledChanged, panel, &QWidget::setEnabled);
     connect(&modes, &ModeController::modeChanged, this, &EditorWindows::ShowModeMark);
+    // A port lost under a mode change is said once, with what it cut short; like the link's
+    // own loss message it waits for the running handler to return.
+    connect(&modes, &ModeController::modeChangeCutShort, this,
+            [this](const QString &caption, const QString &text) {
+                main_.prompts().tell(&main_, QMessageBox::Critical, caption, text);
+            },
+            Qt::QueuedConnection);
 
     for (const char *name : kMarkedItems) action(name)->setCheckable(true);
     // Handlers as queued calls, like the other menu items: the mode change waits with the

@@ -122,6 +122,12 @@ SineGenerator::SineGenerator(AppState &state, Link &link, QObject *parent)
     : QObject(parent), state_(state), link_(link), timer_(new EditorTimer(kSweepTickMs, this))
 {
     connect(timer_, &EditorTimer::timeout, this, &SineGenerator::SweepTick);
+    // Nothing the sweep sends can arrive once the port is gone: it stops where it stands, and
+    // the buttons say so ("Auto" to start again, nothing to pause or stop).
+    connect(&link_, &Link::portLost, this, [this] {
+        stopSweep();
+        setButtons(true, false, false);
+    });
 }
 
 SineGenerator::~SineGenerator() = default;

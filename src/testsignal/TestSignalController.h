@@ -82,7 +82,7 @@ private:
 };
 
 // The generator window's state and rules (TForm20). The slider holds a grid index; the
-// frequency field shows that index's frequency.
+// frequency field shows that index's frequency. A lost port stops the sweep.
 class SineGenerator : public QObject {
     Q_OBJECT
 public:

@@ -118,6 +118,33 @@ TEST(LimiterModel, SwitchSendsThresholdOrOff)
                                                {157, {0}}, {157, {41}}, {157, {65}}, {157, {41}}}));
 }
 
+// Switching the limiter off replaces the threshold the timer would still resend: a resend
+// after it would switch the limiter on again while the editor shows it off.
+TEST(LimiterModel, SwitchingOffEndsTheResendsOfTheThreshold)
+{
+    EditorRig rig;
+    for (int ch : {kLeftChannel, kRightChannel}) {
+        LimiterModel &limiter = rig.limiter(ch);
+        limiter.timer().stop();
+        limiter.Shown();
+        limiter.Apply(0, 0, 10, 10);  // on at threshold position 0
+        limiter.SliderPressed(LimiterParameter::Threshold);
+        limiter.PositionChanged(LimiterParameter::Threshold, 30);
+        rig.idle();
+        limiter.SliderReleased(LimiterParameter::Threshold);
+        limiter.PositionChangeFinished(LimiterParameter::Threshold);
+        rig.idle();
+        limiter.OnClicked();  // off
+        for (int tick = 0; tick < 3; ++tick) {
+            rig.idle();
+            limiter.TimerTick();
+        }
+        rig.idle();
+    }
+    // The move and the release, then the limiter off and nothing after it.
+    EXPECT_EQ(rig.finish(), (std::vector<Sent>{{61, {30}}, {61, {30}}, {61, {65}}, {157, {30}}, {157, {30}}, {157, {65}}}));
+}
+
 TEST(LimiterModel, ParametersSendSixteenBitValues)
 {
     EditorRig rig;

@@ -201,6 +201,33 @@ TEST(GainModel, LastPositionOfAFastDragReachesTheAmplifier)
     }
 }
 
+// MUTE replaces the value the timer would still resend: a resend after it would unmute the
+// amplifier while the editor shows it muted.
+TEST(GainModel, MuteEndsTheResendsOfTheDraggedValue)
+{
+    for (int ch : {kLeftChannel, kRightChannel}) {
+        SCOPED_TRACE(SideName(ch));
+        EditorRig rig;
+        GainModel &gain = rig.gain(ch);
+        Unmute(gain, 0);
+        gain.SliderPressed();
+        gain.PositionChanged(-100);
+        rig.idle();
+        gain.SliderReleased();
+        gain.PositionChangeFinished();
+        rig.idle();
+        gain.MuteClicked();
+        for (int tick = 0; tick < 4; ++tick) {
+            rig.idle();
+            gain.TimerTick();
+        }
+        const int command = GainTraits(ch).normalCommand;
+        // The move and the end of the drag, then the mute and nothing after it.
+        EXPECT_EQ(rig.finish(), (std::vector<Sent>{{command, {10, 0, 85}}, {command, {10, 0, 85}}, {command, {100, 0, 85}}}));
+        EXPECT_EQ(rig.amplifier().liveGains()[3 * static_cast<std::size_t>(ch)], 100) << "the amplifier stays muted";
+    }
+}
+
 TEST(GainModel, ClosedWindowEndsAHeldDragOnTheNextTick)
 {
     EditorRig rig;

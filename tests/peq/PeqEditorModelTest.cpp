@@ -261,6 +261,19 @@ TEST(PeqEditor, TypedGainIsRequantisedBeforeItIsSent)
     EXPECT_EQ(rig.peqFrames(), (std::vector<Sent>{{10, {1, 14, 0, 1, 30, kPlus, 3, 0}}, {10, {1, 14, 0, 1, 30, kPlus, 3, 0}}}));
 }
 
+// A typed frequency is a finished change: it reaches the amplifier even when another frame
+// is still on the line as Enter is pressed (no countdown or release follows to send it later).
+TEST(PeqEditor, TypedFrequencyGoesOutWhileAFrameIsPending)
+{
+    PeqRig rig(1.0);  // a frame stays pending for 340 ms
+    rig.open(kLeftChannel);
+    rig.peq.GainEntered(1, 2.0);
+    ASSERT_GE(rig.state.link.pendingFrames.load(), 1) << "the gain's frame is still on the line";
+    rig.peq.FrequencyEntered(1, QStringLiteral("1k"));
+    EXPECT_DOUBLE_EQ(rig.peq.bands()[0].freq, 1000.0);
+    EXPECT_EQ(rig.peqFrames(), (std::vector<Sent>{{5, {0, 30, 0, 2, 0, kPlus, 3, 0}}, {5, {3, 232, 0, 2, 0, kPlus, 3, 0}}}));
+}
+
 TEST(PeqEditor, OpeningTheOtherChannelShowsItsFlagsWithoutSendingAndClosingStoresTheBands)
 {
     PeqRig rig;

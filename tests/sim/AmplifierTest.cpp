@@ -428,6 +428,47 @@ TEST(SimLive, TestModesSineFrequencyAndModeChange)
     EXPECT_EQ(h.fields.statusBlock().bytes[0], 2);
 }
 
+// As the program's windows show a mode change: after the announcement (198) every setting is
+// the default program's and both inputs are muted at -60.0 dB; the header and the mode stay
+// until 195 sets the mode.
+TEST(SimLive, ModeAnnouncementResetsEverySettingToTheDefaultProgramWithBothInputsMuted)
+{
+    Harness h;
+    Amplifier &amp = h.add();
+    // Settings to lose on both channels: gain, PEQ band, crossover, delay, limiter, phase.
+    for (std::uint8_t offset : {0, 96}) {
+        h.send(Frame(1, 2 + offset, {10, 0, 0x55}));
+        h.send(Frame(1, 10 + offset, {3, 232, 0, 6, 0, 0xAA, 2, 0}));
+        h.send(Frame(1, 20 + offset, {13, 0x0B, 0xB8, 0}));
+        h.send(Frame(1, 60 + offset, {2, 50}));
+        h.send(Frame(1, 61 + offset, {30}));
+        h.send(Frame(1, 94 + offset, {1, 0}));
+        h.send(Frame(1, 95 + offset, {180}));
+    }
+    const RecordImage before = amp.liveProgram();
+    h.send(Frame(1, 198, {100}));
+    EXPECT_EQ(h.fields.replyAddress, 1);
+
+    RecordImage expected = DefaultProgram();
+    std::copy_n(before.begin(), kRecordBlockSize, expected.begin());  // the header stays
+    for (int gain : {16 + 32, 64 + 32}) {
+        expected[static_cast<std::size_t>(gain)] = 60;
+        expected[static_cast<std::size_t>(gain + 1)] = 0;
+        expected[static_cast<std::size_t>(gain + 2)] = 0x55;
+    }
+    EXPECT_EQ(amp.liveProgram(), expected);
+    EXPECT_TRUE(amp.outputMuted(0));
+    EXPECT_TRUE(amp.outputMuted(1));
+    ASSERT_TRUE(h.requestBlock(1, 8, kLiveProgram));
+    const auto &b8 = h.fields.block(8).bytes;
+    EXPECT_EQ((std::array<std::uint8_t, 6>{b8[0], b8[1], b8[2], b8[3], b8[4], b8[5]}),
+              (std::array<std::uint8_t, 6>{100, 0, 0x55, 100, 0, 0x55}));
+
+    h.send(Frame(1, 195, {1}));
+    expected[10] = static_cast<std::uint8_t>(Mode::Bridge);
+    EXPECT_EQ(amp.liveProgram(), expected);
+}
+
 struct BadFrame {
     const char *name;
     std::uint8_t command;

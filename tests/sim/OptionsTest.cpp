@@ -120,6 +120,8 @@ TEST(SimOptions, HelpWinsOverEverythingElse)
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.options.help);
     EXPECT_TRUE(SimUsage().contains("--amp ID[:SUB][,firmware=X.Y][,bridge=0|1][,program=N][,slots=FILE.DMP]"));
+    // What a mode change does to the settings, which a read-back shows.
+    EXPECT_TRUE(SimUsage().simplified().contains("after 198 every setting is the default program")) << SimUsage().toStdString();
 }
 
 using Args = std::vector<std::string>;

@@ -308,6 +308,28 @@ TEST(SineGenerator, StopSendsTheLowestFrequencyAndLeavesTheSliderAtTheLeftEnd)
     EXPECT_DOUBLE_EQ(rig.amplifier().sineFrequencyHz(), 19.7);
 }
 
+TEST(SineGenerator, ALostPortStopsTheSweepAndShowsItStopped)
+{
+    TestRig rig;
+    rig.generator.Shown();
+    rig.generator.AutoClicked();
+    rig.link.WaitPumping(4 * kSweepTickMs);
+    ASSERT_TRUE(rig.generator.sweepRunning());
+    rig.line.hangUp();
+    ASSERT_TRUE(rig.link.WaitUntil([&rig] { return rig.link.PortLost(); }, 5000));
+    EXPECT_FALSE(rig.generator.sweepRunning());
+    EXPECT_TRUE(rig.generator.autoEnabled());
+    EXPECT_FALSE(rig.generator.pauseEnabled());
+    EXPECT_FALSE(rig.generator.stopEnabled());
+    // The slider and the frequency stay where the sweep stood.
+    const int held = rig.generator.sliderPosition();
+    const QString shown = rig.generator.frequencyText();
+    rig.link.WaitPumping(5 * kSweepTickMs);
+    EXPECT_EQ(rig.generator.sliderPosition(), held);
+    EXPECT_EQ(rig.generator.sweepIndex(), held);
+    EXPECT_EQ(rig.generator.frequencyText(), shown);
+}
+
 TEST(SineGenerator, PauseHoldsAndResumesTheSweepSendingWhereItStands)
 {
     TestRig rig;

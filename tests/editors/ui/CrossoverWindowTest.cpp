@@ -1,6 +1,7 @@
 // The crossover windows inside the whole application: their names and texts, the XOVER blocks
 // opening them with the curve timer and the open flag, an applied program in the controls and
-// the plot, switching filters, and typed frequencies and slope clicks reaching the amplifier.
+// the plot, switching filters, and typed frequencies, slope clicks and thumb drags reaching the
+// amplifier.
 
 #include <QGroupBox>
 #include <QLabel>
@@ -188,6 +189,72 @@ TEST_F(CrossoverWindowTest, TypedFrequencyAndSlopeClickReachTheAmplifier) {
         if (f.frame.command == 20) lowPass.push_back({f.frame.data.begin(), f.frame.data.begin() + f.frame.length});
     // 1000 Hz with the slope the connection read (0), then slope 13 at the same frequency.
     EXPECT_EQ(lowPass, (std::vector<std::vector<int>>{{0, 3, 232, 0}, {13, 3, 232, 0}}));
+}
+
+// The low-pass frames the amplifier received, as data bytes.
+std::vector<std::vector<int>> LowPassFrames(SimBusLine &line) {
+    std::vector<std::vector<int>> out;
+    for (const sim::FrameRecord &f : line.frames())
+        if (f.frame.command == 20) out.push_back({f.frame.data.begin(), f.frame.data.begin() + f.frame.length});
+    return out;
+}
+
+std::vector<int> LowPassBytes(int slope, int position) {
+    const auto bytes = CrossoverFilterBytes(slope, CrossoverTable()[static_cast<std::size_t>(position)]);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The thumb dragged to a new position and let go, then the mouse moved on over the group (which
+// ends the drag): the position the window shows is the one the amplifier gets.
+TEST_F(CrossoverWindowTest, TheLastPositionOfAThumbDragReachesTheAmplifier) {
+    Start({Amp(3)});
+    ASSERT_TRUE(Connect(3));
+    CrossoverWindow &w = editors().crossover(kLeftChannel);
+    const int slope = w.slopeList(kLow)->currentRow();
+    ASSERT_NE(w.scrollBar(kLow)->value(), 260);
+    bool done = false;
+    WhenShown(&w, [&](QDialog *) {
+        QScrollBar *bar = w.scrollBar(kLow);
+        bar->setSliderDown(true);
+        bar->setSliderPosition(300);
+        bar->setSliderPosition(260);
+        bar->setSliderDown(false);
+        QTest::mouseMove(w.group(kLow), QPoint(2, 2));
+        EXPECT_EQ(w.frequencyBox(kLow)->text(), "1.53KHz");
+        Wait(1500);
+        done = true;
+        w.okButton()->click();
+    });
+    w.Open();
+    ASSERT_TRUE(done);
+    line().stop();
+    const auto lowPass = LowPassFrames(line());
+    ASSERT_FALSE(lowPass.empty()) << "no low-pass frame after the drag";
+    EXPECT_EQ(lowPass.back(), LowPassBytes(slope, 260));
+}
+
+// A click on the slope that is already selected marks the filter for sending all the same.
+TEST_F(CrossoverWindowTest, AClickOnTheSelectedSlopeSendsTheFilter) {
+    Start({Amp(3)});
+    ASSERT_TRUE(Connect(3));
+    CrossoverWindow &w = editors().crossover(kLeftChannel);
+    const int slope = w.slopeList(kLow)->currentRow();
+    const int position = w.scrollBar(kLow)->value();
+    ASSERT_GE(slope, 0);
+    bool done = false;
+    WhenShown(&w, [&](QDialog *) {
+        QListWidget *slopes = w.slopeList(kLow);
+        slopes->scrollToItem(slopes->item(slope));
+        QTest::mouseClick(slopes->viewport(), Qt::LeftButton, {}, slopes->visualItemRect(slopes->item(slope)).center());
+        EXPECT_EQ(slopes->currentRow(), slope);
+        Wait(1000);
+        done = true;
+        w.okButton()->click();
+    });
+    w.Open();
+    ASSERT_TRUE(done);
+    line().stop();
+    EXPECT_EQ(LowPassFrames(line()), (std::vector<std::vector<int>>{LowPassBytes(slope, position)}));
 }
 
 }  // namespace

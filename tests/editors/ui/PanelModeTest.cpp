@@ -147,6 +147,25 @@ TEST_F(PanelModeTest, ConnectedModeChangeKeepsThePanelDisabledWhileTheProgressBa
     EXPECT_EQ(line().bus().amplifier(0).mode(), Mode::Bridge);
 }
 
+// The port lost as the amplifier takes the announcement (198), before the mode (195): the
+// windows keep the new mode, and the one message says the change did not complete.
+TEST_F(PanelModeTest, AModeChangeCutShortByALostPortKeepsTheNewModeAndSaysItDidNotComplete) {
+    Start({Amp(3)});
+    ASSERT_TRUE(Connect(3));
+    line().hangUpAtFrame([](const sim::FrameRecord &f) { return f.frame.command == 198; });
+    ChooseMode("Bridge1");
+    for (int i = 0; i < 100 && told.empty(); ++i) Wait(20);
+    Wait(100);  // room for a second message, which must not come
+    ASSERT_EQ(told.size(), 1) << told.join(" | ").toStdString();
+    EXPECT_TRUE(told[0].contains("was lost")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains("The change to Bridge mode did not complete")) << told[0].toStdString();
+    EXPECT_TRUE(main().action("Bridge1")->isChecked());
+    EXPECT_FALSE(panel().block(Channel::Right, Stage::Gain)->isVisibleTo(&panel()));
+    EXPECT_TRUE(panel().arrow(15)->isVisibleTo(&panel()));
+    EXPECT_TRUE(panel().isEnabled());
+    EXPECT_EQ(models().modes().mode(), Mode::Bridge);
+}
+
 TEST_F(PanelModeTest, ThePhaseBoxesSendTheirChannelsPhase) {
     Start({Amp(3)});
     ASSERT_TRUE(Connect(3));
