@@ -116,8 +116,6 @@ MemoryController::MemoryController(AppState &state, Link &link, ProgramApplier &
             failure_ = QStringLiteral("The port was lost during the transfer (%1); the transfer stopped.").arg(why.describe());
             stopCause_ = QStringLiteral("port lost");
         }
-        // OFFLINE: what the grid shows is no longer any amplifier's.
-        ForgetAmplifier();
     });
 }
 

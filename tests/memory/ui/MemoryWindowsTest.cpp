@@ -243,11 +243,14 @@ TEST_F(MemoryInApp, FileMemoryOpensTheWindowAndRefreshFillsTheGrid)
 }
 
 // The rows and the heading are the connected amplifier's: after a connect to another amplifier,
-// a disconnect or a lost port they no longer show what was read from the one before.
+// a disconnect or a lost port they no longer show what was read from the one before, and the
+// window opened again after the address moved without either (as a search leaves it) does not
+// show them either.
 struct ForgetCase {
     const char *name;
     std::function<void(AppOnSimBus &, Application &)> change;
     const char *heading;  // the heading afterwards
+    bool reopen;          // File > Memory... again afterwards (else the window stays as it is)
 };
 
 class MemoryRowsAfter : public MemoryInApp, public ::testing::WithParamInterface<ForgetCase> {
@@ -277,7 +280,8 @@ TEST_P(MemoryRowsAfter, AreClearedWithTheHeading)
 
     GetParam().change(*this, app());
     Pump();
-    window.PrepareToShow();  // File > Memory... again, without a Refresh
+    if (GetParam().reopen)
+        window.PrepareToShow();  // without a Refresh
 
     for (int slot = 1; slot <= kMemorySlotCount; ++slot) {
         EXPECT_EQ(window.CellText(slot, 0), QString::number(slot)) << slot;
@@ -295,8 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
                        request.id = 2;
                        ASSERT_TRUE(app.connectController().Connect(request));
                    },
-                   "Amplifier current Program is NO.7"},
-        ForgetCase{"Disconnect", [](AppOnSimBus &, Application &app) { app.mainWindow().Disconnect1Click(); }, ""},
+                   "Amplifier current Program is NO. 7", false},  // as the connect writes it
+        ForgetCase{"Disconnect", [](AppOnSimBus &, Application &app) { app.mainWindow().Disconnect1Click(); }, "", false},
         ForgetCase{"PortLost",
                    [](AppOnSimBus &test, Application &app) {
                        static_cast<MemoryRowsAfter &>(test).line().hangUp();
@@ -305,7 +309,9 @@ INSTANTIATE_TEST_SUITE_P(
                        }
                        ASSERT_TRUE(app.link().PortLost());
                    },
-                   ""}),
+                   "", false},
+        ForgetCase{"AddressMovedThenReopened",
+                   [](AppOnSimBus &, Application &app) { app.state().link.outFrame.address = 9; }, "", true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(MemoryInApp, OpenWhileConnectedOffersTheDownloadAndNamesTheProgram)
