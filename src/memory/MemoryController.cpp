@@ -224,8 +224,12 @@ SlotState MemoryController::RefreshSlot(int n)
     }
     const QString number = QString::number(n);
     result.answered = b1.received == kYes;
-    if (result.answered)
+    if (result.answered) {
+        // Rows of another amplifier must not stand beside this one's.
+        if (owner_ && *owner_ != connectedAmplifier())
+            ForgetAmplifier();
         owner_ = connectedAmplifier();
+    }
     showRow(n, number, QString());
     if (result.answered && b1.bytes[kInUseByte] != 0) {
         result.inUse = true;

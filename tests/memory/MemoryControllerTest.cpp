@@ -53,6 +53,32 @@ TEST(MemoryController, RefreshShowsSlot3AloneWithItsStoredName)
     EXPECT_TRUE(rig.told.empty());
 }
 
+// A row read from another amplifier than the rows beside it clears them first: the grid never
+// mixes two amplifiers' slots.
+TEST(MemoryController, ARowFromAnotherAmplifierClearsTheRowsOfTheOneBefore)
+{
+    ScopedSpeed speed(MemorySpeed());
+    sim::AmplifierConfig second = AmplifierWith({{5, NamedProgram("Stage", 5)}});
+    second.id = 2;
+    SimLine line({AmplifierWith({{3, NamedProgram("Hall", 3)}}), second}, PatientBus());
+    MemoryRig rig(line.devicePath());
+    rig.memory.RefreshSlot(3);
+    ASSERT_EQ(rig.memory.row(3).program, QStringLiteral("3[√]"));
+    int forgotten = 0;
+    QObject::connect(&rig.memory, &MemoryController::amplifierForgotten, [&forgotten] { ++forgotten; });
+
+    rig.state.link.outFrame.address = 2;
+    rig.memory.RefreshSlot(5);
+    rig.drain();
+    line.stop();
+
+    EXPECT_EQ(forgotten, 1);
+    EXPECT_EQ(rig.memory.row(3).program, QStringLiteral("3"));
+    EXPECT_TRUE(rig.memory.row(3).name.isEmpty());
+    EXPECT_FALSE(rig.memory.slotState(3).inUse);
+    EXPECT_EQ(rig.memory.row(5).program, QStringLiteral("5[√]"));
+}
+
 TEST(MemoryController, RefreshStopsAfterTheSlotItIsAtWhenTheWindowCloses)
 {
     ScopedSpeed speed(MemorySpeed());
@@ -567,7 +593,7 @@ TEST(MemoryController, FileDownOfAFileOfTheWrongLengthSendsNothingAndSaysWhy)
         EXPECT_EQ(f.frame.command, 231);  // only the row's refresh
 }
 
-// The kind of program file: mode 60, a band at 36 kHz and +110.20 dB with Q 173, a delay
+// A program file no editor made: mode 60, a band at 36 kHz and +110.20 dB with Q 173, a delay
 // of 220 ms and a phase byte of 141.
 RecordImage GarbageProgram()
 {
