@@ -211,6 +211,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
     state_.firmwareMajor = 1;
     state_.firmwareMinor = 0;
     if (online) {
+        linkController_.ConnectionMade();
         state_.currentProgram = status.bytes[kStatusProgram];
         state_.firmwareMajor = status.bytes[kStatusFirmwareMajor];
         state_.firmwareMinor = status.bytes[kStatusFirmwareMinor];

@@ -43,11 +43,6 @@ inline constexpr int kCrossoverSkipPending = 3;
 // The cursor standing still for more than this many send ticks ends a drag.
 inline constexpr int kCrossoverStillTicks = 3;
 
-inline constexpr int kHighPassLowest = 0;      // 10 Hz
-inline constexpr int kHighPassHighest = 382;   // 16000 Hz
-inline constexpr int kLowPassLowest = 65;      // 35.1 Hz
-inline constexpr int kLowPassHighest = 394;    // 20200 Hz
-
 struct CrossoverEditorTraits {
     const char *objectName;     // "TForm7" / "TForm8"
     const char *caption;        // "LEFT XOVER" / "RIGHT XOVER"

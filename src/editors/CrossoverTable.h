@@ -10,6 +10,12 @@ namespace talvo {
 inline constexpr int kCrossoverCount = 395;
 inline constexpr int kSlopeTypeCount = 16;
 
+// The indices each filter's editor offers.
+inline constexpr int kHighPassLowest = 0;      // 10 Hz
+inline constexpr int kHighPassHighest = 382;   // 16000 Hz
+inline constexpr int kLowPassLowest = 65;      // 35.1 Hz
+inline constexpr int kLowPassHighest = 394;    // 20200 Hz
+
 const std::array<double, kCrossoverCount> &CrossoverTable();
 
 // The index whose value equals freq exactly, or -1.

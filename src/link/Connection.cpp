@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint8_t kLinkCommand = 220;
 constexpr std::uint8_t kDisconnectData = 80;
 constexpr int kProgressSteps = 50;  // 0, 2, 4 ... 100
+constexpr double kDisconnectOutMs = 2000;  // the two frames leaving the connection's own device
 
 const QString kOffline = QStringLiteral("OFFLINE");
 
@@ -87,6 +88,11 @@ bool LinkController::SearchLinkSteps()
     return true;
 }
 
+void LinkController::ConnectionMade()
+{
+    connectionDevice_ = link_.OpenedDevice();
+}
+
 void LinkController::Disconnect()
 {
     if (disconnecting_)
@@ -95,13 +101,25 @@ void LinkController::Disconnect()
     LinkState &s = link_.state();
 
     if (s.sendEnabled.load() == 1) {
-        s.outFrame.set(kLinkCommand, {kDisconnectData});
-        link_.SendCommand();
-        // These two pauses hold the interface on purpose: nothing may slip in between the
-        // two disconnect frames.
-        Clock::sleepForMs(kDisconnectFirstPauseMs);
-        link_.SendCommand();
-        Clock::sleepForMs(kDisconnectSecondPauseMs);
+        // The frames belong to the amplifier the connection was made with, not to whatever
+        // bus the port number leads to now.
+        const QString madeOn = s.linkActive == kYes ? connectionDevice_ : QString();
+        const bool elsewhere = !madeOn.isEmpty() && madeOn != link_.OpenedDevice();
+        const bool reachable = !elsewhere || link_.OpenDevice(madeOn);
+        if (reachable) {
+            s.outFrame.set(kLinkCommand, {kDisconnectData});
+            link_.SendCommand();
+            // These two pauses hold the interface on purpose: nothing may slip in between the
+            // two disconnect frames.
+            Clock::sleepForMs(kDisconnectFirstPauseMs);
+            link_.SendCommand();
+            Clock::sleepForMs(kDisconnectSecondPauseMs);
+        }
+        if (elsewhere) {
+            if (reachable)
+                link_.WaitForIdle(kDisconnectOutMs);
+            link_.OpenPort();  // a port that does not open shows when the next frame cannot be written
+        }
 
         s.reply.replyAddress = 0;
         for (int i = 0; i < 3; ++i)
@@ -123,6 +141,7 @@ void LinkController::Disconnect()
     }
 
     link_.ShowStatus(2, QString());
+    connectionDevice_.clear();
     disconnecting_ = false;
 }
 

@@ -29,11 +29,17 @@ public:
     // Tools > Search: closes the port, waits 50 ms, opens it; false (after openError) when
     // that fails, else sendEnabled := 1 and the Search window may be shown.
     bool SearchLinkSteps();
+    // The connect procedure got an amplifier on the port now open: its disconnect goes there.
+    void ConnectionMade();
     // Tools > Disconnect (and the link's part of closing the program), after the texts were
     // applied and the other windows cleared their connect state. While sending is enabled:
     // the disconnect frame twice (200 ms and 100 ms apart, both pauses blocking), OFFLINE,
     // the progress run when an amplifier was connected (about 4 s, 2 s while shutting down),
     // the Disconnect text, linkActive := 0. Always: status panel 2 cleared.
+    // The frames go to the connected amplifier: when the port has moved to another device
+    // since the connection was made (its path changed in talvo.conf and Connect reopened it),
+    // they are written on the device the connection was made on, and the port then goes back
+    // to the device it stands for now; when that device is gone they are skipped.
     // A Disconnect asked for while one runs is ignored.
     void Disconnect();
     // Closing the main window: shuttingDown := 100, then Disconnect.
@@ -75,6 +81,7 @@ private:
     Link &link_;
     QTimer *statusTimer_ = nullptr;
     bool disconnecting_ = false;
+    QString connectionDevice_;  // where the connection was made; empty while none is
 };
 
 inline constexpr double kStatusTimerMs = 20;

@@ -138,9 +138,15 @@ void Link::SetPortNumber(int port)
 
 bool Link::OpenPort()
 {
+    return OpenDevice(DevicePathFor(state_.portNumber));
+}
+
+bool Link::OpenDevice(const QString &devicePath)
+{
     PortFailure failure;
-    const bool ok = io_->open(DevicePathFor(state_.portNumber), &failure);
+    const bool ok = io_->open(devicePath, &failure);
     openFailure_ = ok ? PortFailure() : failure;
+    openedDevice_ = ok ? devicePath : QString();
     if (ok)
         loss_ = PortFailure();
     return ok;

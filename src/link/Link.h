@@ -50,6 +50,11 @@ public:
 
     // Opens (or reopens) the device of state().portNumber. False when it cannot be opened.
     bool OpenPort();
+    // Opens (or reopens) the port on this device, whatever the port number stands for.
+    bool OpenDevice(const QString &devicePath);
+    // The device the port was last opened on (empty after an open failed): the port number
+    // may stand for another device by now (talvo.conf edited, COM Setup).
+    QString OpenedDevice() const { return openedDevice_; }
     void ClosePort();
     bool IsPortOpen() const;
     // True from the loss of the open port until a port opens again: procedures under way end
@@ -128,6 +133,7 @@ private:
     SerialIo *io_;
     QString deviceOverride_;
     PortFailure openFailure_;
+    QString openedDevice_;
     PortFailure loss_;  // kind None while no loss stands
     bool lossToldByProcedure_ = false;
     std::int64_t framesWritten_ = 0;

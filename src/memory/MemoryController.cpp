@@ -89,6 +89,8 @@ struct MemoryController::Busy {
         // finish() names a loss together with what it cut short, when there is someone to tell.
         c.link_.SetLossToldByProcedure(bool(c.prompts_.tell));
         c.failure_.clear();
+        c.stopCause_.clear();
+        c.transferSlot_ = 0;
         c.silentExchanges_ = 0;
         c.unstored_.clear();
         emit c.transferButtonsEnabled(false);
@@ -110,9 +112,34 @@ MemoryController::MemoryController(AppState &state, Link &link, ProgramApplier &
     for (int i = 1; i <= kMemorySlotCount; ++i)
         rows_[i - 1].program = QString::number(i);
     connect(&link_, &Link::portLost, this, [this](const PortFailure &why) {
-        if (busy_)
+        if (busy_) {
             failure_ = QStringLiteral("The port was lost during the transfer (%1); the transfer stopped.").arg(why.describe());
+            stopCause_ = QStringLiteral("port lost");
+        }
     });
+}
+
+AmplifierIdentity MemoryController::connectedAmplifier() const
+{
+    const CommandFrame &f = state_.link.outFrame;
+    return {link_.OpenedDevice(), f.address, f.subAddressHigh, f.subAddressLow};
+}
+
+void MemoryController::ForgetAmplifier()
+{
+    owner_.reset();
+    slotStates_.fill(SlotState());
+    for (int i = 1; i <= kMemorySlotCount; ++i)
+        showRow(i, QString::number(i), QString());
+    emit amplifierForgotten();
+}
+
+void MemoryController::CheckAmplifier()
+{
+    if (state_.link.linkActive != kYes || (owner_ && *owner_ != connectedAmplifier()))
+        ForgetAmplifier();
+    else
+        owner_ = connectedAmplifier();
 }
 
 void MemoryController::SelectRow(int slot)
@@ -142,8 +169,10 @@ void MemoryController::noteAnswer(bool answered)
         silentExchanges_ = 0;
         return;
     }
-    if (++silentExchanges_ >= kSilenceLimit && failure_.isEmpty())
+    if (++silentExchanges_ >= kSilenceLimit && failure_.isEmpty()) {
         failure_ = QStringLiteral("ID %1 stopped answering; the transfer stopped.").arg(state_.link.outFrame.address);
+        stopCause_ = QStringLiteral("no answer");
+    }
 }
 
 bool MemoryController::sendAcknowledged(double waitMs)
@@ -195,6 +224,12 @@ SlotState MemoryController::RefreshSlot(int n)
     }
     const QString number = QString::number(n);
     result.answered = b1.received == kYes;
+    if (result.answered) {
+        // Rows of another amplifier must not stand beside this one's.
+        if (owner_ && *owner_ != connectedAmplifier())
+            ForgetAmplifier();
+        owner_ = connectedAmplifier();
+    }
     showRow(n, number, QString());
     if (result.answered && b1.bytes[kInUseByte] != 0) {
         result.inUse = true;
@@ -598,13 +633,28 @@ MemoryOutcome MemoryController::FileDown(const QString &path)
     if (state_.link.linkActive != kYes)
         return finish(notConnected());
     Busy busy(*this);
+    const int row = currentRow_;
+    const MemoryOutcome outcome = fileDownSteps(path);
+    if (outcome.cancelled)
+        return outcome;
+    if (ExtensionIs(path, kProgramFileExtension))
+        showDone(programWriteText(outcome, QStringLiteral("File Down"), row,
+                                  QStringLiteral("Wrote %1 to slot %2").arg(path).arg(row)));
+    else
+        showDone(restoreText(outcome, path));
+    return outcome;
+}
+
+MemoryOutcome MemoryController::fileDownSteps(const QString &path)
+{
     MemoryOutcome outcome;
     const int row = currentRow_;
     if (!ExtensionIs(path, kProgramFileExtension)) {
         MemoryImage image;
-        const FileResult read = ReadMemoryFile(path, image);
+        const FileResult read = ReadCheckedMemoryFile(path, image);
         if (!read) {
-            // Nothing goes to the amplifier from a file that is not a whole memory file.
+            // Nothing goes to the amplifier from a file that is not a whole memory file, or
+            // that holds a value no editor produces.
             outcome.ok = false;
             outcome.message = read.message;
         } else {
@@ -612,7 +662,7 @@ MemoryOutcome MemoryController::FileDown(const QString &path)
         }
     } else {
         RecordImage record;
-        const FileResult read = ReadRecordFile(path, record);
+        const FileResult read = ReadCheckedRecordFile(path, record);
         if (!read) {
             outcome.ok = false;
             outcome.message = read.message;
@@ -634,7 +684,8 @@ MemoryOutcome MemoryController::FileDown(const QString &path)
     if (!path.isEmpty()) {
         link_.WaitUnlessLost(30);
         Link::ProcessMessages();
-        RefreshSlot(row);
+        // The row current now: after a memory file, the last one written (20).
+        RefreshSlot(currentRow_);
         progress(0);
     }
     return finish(outcome, QStringLiteral("File Down"));
@@ -674,6 +725,7 @@ MemoryOutcome MemoryController::writeMemorySteps(const MemoryImage &image)
     memoryImage_ = image;
     std::vector<int> notDeleted;
     for (int i = 1; i <= kMemorySlotCount && !broken(); ++i) {
+        transferSlot_ = i;
         SelectRow(i);
         WriteSlot(i, i);
         const SlotState after = RefreshSlot(i);
@@ -695,7 +747,9 @@ MemoryOutcome MemoryController::WriteMemory(const MemoryImage &image)
     if (state_.link.linkActive != kYes)
         return finish(notConnected());
     Busy busy(*this);
-    return finish(writeMemorySteps(image), QStringLiteral("File Down"));
+    const MemoryOutcome outcome = finish(writeMemorySteps(image), QStringLiteral("File Down"));
+    showDone(restoreText(outcome, QString()));
+    return outcome;
 }
 
 MemoryOutcome MemoryController::SetupDown()
@@ -703,10 +757,29 @@ MemoryOutcome MemoryController::SetupDown()
     if (state_.link.linkActive != kYes)
         return finish(notConnected());
     Busy busy(*this);
+    const int r = currentRow_;
+    const MemoryOutcome outcome = setupDownSteps();
+    if (!outcome.cancelled)
+        showDone(programWriteText(outcome, QStringLiteral("Setup Down"), r,
+                                  QStringLiteral("Wrote the editors' program to slot %1").arg(r)));
+    return outcome;
+}
+
+MemoryOutcome MemoryController::setupDownSteps()
+{
     MemoryOutcome outcome;
     const int r = currentRow_;
     if (gather_)
         gather_();
+    // The editors hold what a file or the amplifier gave them; a value no editor produces
+    // (one the amplifier's own program held) is not written into memory.
+    if (const std::optional<RecordFault> fault = CheckRecordValues(state_.gatherBuffer)) {
+        outcome.ok = false;
+        outcome.message = QStringLiteral("The program in the editors is refused: %1. Nothing was written into slot %2.")
+                              .arg(fault->text())
+                              .arg(r);
+        return finish(outcome, QStringLiteral("Setup Down"));
+    }
     name_.nameAccepted = 0;
     name_.volumeEnabled = true;
     prompts_.askName(name_);
@@ -863,6 +936,7 @@ MemoryOutcome MemoryController::readMemorySteps(MemoryImage &image)
     MemoryOutcome outcome;
     image = BlankMemoryImage();
     for (int i = 1; i <= kMemorySlotCount && !broken(); ++i) {
+        transferSlot_ = i;
         SelectRow(i);
         const SlotState st = RefreshSlot(i);
         if (!st.answered) {
@@ -897,6 +971,24 @@ MemoryOutcome MemoryController::SaveMemory(const QString &chosenPath, std::optio
         return finish(notConnected());
     Busy busy(*this);
     const QString path = WithExtension(chosenPath, kMemoryFileExtension);
+    const MemoryOutcome outcome = saveMemorySteps(path, saveAnyway);
+    if (outcome.cancelled)
+        return outcome;
+    if (broken()) {
+        showDone(stoppedText(QStringLiteral("Backup")) + QStringLiteral("; %1 was not written").arg(path));
+    } else if (outcome.ok) {
+        QString text = QStringLiteral("Saved %1 slots to %2").arg(kMemorySlotCount).arg(path);
+        if (!outcome.failedSlots.empty())
+            text += QStringLiteral("; %1 did not arrive (blank in the file)").arg(SlotsWord(outcome.failedSlots));
+        showDone(text);
+    } else {
+        showDone(QStringLiteral("Backup failed: ") + outcome.message);
+    }
+    return outcome;
+}
+
+MemoryOutcome MemoryController::saveMemorySteps(const QString &path, std::optional<bool> saveAnyway)
+{
     MemoryOutcome outcome;
     if (!confirmOverwrite(path)) {
         outcome.cancelled = true;
@@ -925,6 +1017,40 @@ MemoryOutcome MemoryController::SaveMemory(const QString &chosenPath, std::optio
         outcome.message = written.message;
     }
     return finish(outcome, QString::fromLatin1(kSaveFileCaption));
+}
+
+void MemoryController::showDone(const QString &text)
+{
+    link_.ShowStatus(kMemoryStatusPanel, text);
+}
+
+QString MemoryController::stoppedText(const QString &what) const
+{
+    return QStringLiteral("%1 stopped at slot %2: %3").arg(what).arg(transferSlot_).arg(stopCause_);
+}
+
+QString MemoryController::restoreText(const MemoryOutcome &outcome, const QString &path) const
+{
+    if (broken()) {
+        // The slot it was at may be half written; the ones before it were written whole.
+        const int whole = transferSlot_ - 1;
+        const QString written = whole <= 0 ? QStringLiteral("nothing written")
+                                : whole == 1 ? QStringLiteral("slot 1 written")
+                                             : QStringLiteral("slots 1\u2013%1 written").arg(whole);
+        return stoppedText(QStringLiteral("Restore")) + QStringLiteral("; ") + written;
+    }
+    if (outcome.ok)
+        return path.isEmpty() ? QStringLiteral("Restored %1 slots").arg(kMemorySlotCount)
+                              : QStringLiteral("Restored %1 slots from %2").arg(kMemorySlotCount).arg(path);
+    return QStringLiteral("Restore failed: ") + outcome.message;
+}
+
+QString MemoryController::programWriteText(const MemoryOutcome &outcome, const QString &operation, int slot,
+                                           const QString &done) const
+{
+    if (broken())
+        return QStringLiteral("%1 stopped: %2; slot %3 may not have been stored").arg(operation, stopCause_).arg(slot);
+    return outcome.ok ? done : QStringLiteral("%1 failed: ").arg(operation) + outcome.message;
 }
 
 void MemoryController::Close()

@@ -39,6 +39,9 @@ inline constexpr int kRefreshStopped = 100;      // refreshIndex once OK or clos
 inline constexpr double kMemoryResendWaitMs = 600;
 inline constexpr int kProgressStepsMax = 100;
 
+// The status-bar panel where a backup, a restore, File Down and Setup Down say what they did.
+inline constexpr int kMemoryStatusPanel = 1;
+
 inline constexpr const char *kProgramMark = "[√]";
 inline constexpr const char *kWritingMark = "[▽]";
 inline constexpr const char *kDefaultProgramName = "Memory123";
@@ -77,6 +80,15 @@ struct SlotState {
     bool answered = false;
     bool inUse = false;
     QString name;  // the 10 characters as stored, trailing spaces kept
+};
+
+// The amplifier the grid was read from: the port's device, the ID and the sub-address.
+struct AmplifierIdentity {
+    QString device;
+    int address = 0;
+    int subHigh = 0;
+    int subLow = 0;
+    friend bool operator==(const AmplifierIdentity &, const AmplifierIdentity &) = default;
 };
 
 // The outcome of a sequence, for the tool and the tests. `ok` false: `message` says what
@@ -161,6 +173,13 @@ public:
     // The heading: "Amplifier current Program is NO." + n for n 1..21, otherwise empty.
     QString CurrentProgramLabel() const;
 
+    // The grid and the heading speak of the amplifier the rows were read from. Once the link
+    // is OFFLINE or another amplifier (port, ID or sub-address) is connected they are cleared:
+    // every row back to its bare number, and amplifierForgotten for the heading.
+    void ForgetAmplifier();
+    // Clears them unless an amplifier is connected and it is the one the rows were read from.
+    void CheckAmplifier();
+
 signals:
     void slotRowChanged(int slot, const talvo::SlotRow &row);
     void rowSelected(int slot);
@@ -170,6 +189,8 @@ signals:
     void closeRequested();
     // The editors should show a recalled program muted (after applying).
     void recalled(int slot);
+    // The rows were cleared (ForgetAmplifier): the heading goes too.
+    void amplifierForgotten();
 
 private:
     struct Busy;
@@ -199,6 +220,17 @@ private:
     MemoryOutcome finish(MemoryOutcome outcome, const QString &caption = QString());
     void reload(int firstProgress, const std::array<int, 4> &steps, int lastProgress);
     void reconnect();
+    AmplifierIdentity connectedAmplifier() const;
+    MemoryOutcome saveMemorySteps(const QString &path, std::optional<bool> saveAnyway);
+    MemoryOutcome fileDownSteps(const QString &path);
+    MemoryOutcome setupDownSteps();
+    // What a finished transfer says on the status bar. A sequence cut short names the slot it
+    // was at and why it stopped.
+    void showDone(const QString &text);
+    QString stoppedText(const QString &what) const;
+    QString restoreText(const MemoryOutcome &outcome, const QString &path) const;
+    QString programWriteText(const MemoryOutcome &outcome, const QString &operation, int slot,
+                             const QString &done) const;
 
     AppState &state_;
     Link &link_;
@@ -213,9 +245,12 @@ private:
     bool busy_ = false;
     int busyDepth_ = 0;
     QString failure_;            // why the running sequence had to end (port lost, silence)
+    QString stopCause_;          // the same in two words, for the status bar
+    int transferSlot_ = 0;       // the slot a backup or restore is at
     int silentExchanges_ = 0;    // exchanges in a row that got no answer at all
     std::array<SlotState, kMemorySlotCount> slotStates_{};
     std::vector<int> unstored_;  // slots of this sequence that may not have been stored
+    std::optional<AmplifierIdentity> owner_;  // whom the rows were read from
 };
 
 }  // namespace talvo

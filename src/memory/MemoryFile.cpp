@@ -36,6 +36,29 @@ FileResult ReadMemoryFile(const QString &path, MemoryImage &image)
     return result;
 }
 
+std::optional<SlotFault> CheckMemoryValues(const MemoryImage &image)
+{
+    for (int i = 0; i < kMemorySlotCount; ++i) {
+        if (!RecordInUse(image[i]))
+            continue;
+        if (const std::optional<RecordFault> fault = CheckRecordValues(image[i]))
+            return SlotFault{i + 1, *fault};
+    }
+    return std::nullopt;
+}
+
+FileResult ReadCheckedMemoryFile(const QString &path, MemoryImage &image)
+{
+    MemoryImage read;
+    FileResult result = ReadMemoryFile(path, read);
+    if (!result)
+        return result;
+    if (const std::optional<SlotFault> bad = CheckMemoryValues(read))
+        return ValueOutOfRangeResult(path, QStringLiteral("slot %1, %2").arg(bad->slot).arg(bad->fault.text()));
+    image = read;
+    return result;
+}
+
 FileResult WriteMemoryFile(const QString &path, const MemoryImage &image)
 {
     return WriteFileAtomically(path, MemoryImageBytes(image));

@@ -40,7 +40,7 @@ void MemoryManage::New()
 
 FileResult MemoryManage::Open(const QString &path)
 {
-    return ReadMemoryFile(path, image_);
+    return ReadCheckedMemoryFile(path, image_);
 }
 
 FileResult MemoryManage::SaveAs(const QString &path) const
@@ -50,7 +50,7 @@ FileResult MemoryManage::SaveAs(const QString &path) const
 
 FileResult MemoryManage::Add(int r, const QString &path)
 {
-    return ReadRecordFile(path, at(r));
+    return ReadCheckedRecordFile(path, at(r));
 }
 
 FileResult MemoryManage::SaveSlotAs(int r, const QString &path) const

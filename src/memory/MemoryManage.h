@@ -31,11 +31,13 @@ public:
 
     // Every slot := the new-slot record ("PresetFlat", in use).
     void New();
-    // A memory file of exactly 2240 bytes replaces the image; anything else leaves it alone.
+    // A memory file of exactly 2240 bytes whose slots in use hold only values the editors
+    // produce replaces the image; anything else leaves it alone.
     FileResult Open(const QString &path);
     // The whole image, through a temporary file.
     FileResult SaveAs(const QString &path) const;
-    // A program file of exactly 112 bytes goes unchanged into slot r (whatever its inUse).
+    // A program file of exactly 112 bytes whose values the editors produce goes unchanged into
+    // slot r (whatever its inUse).
     FileResult Add(int r, const QString &path);
     // Slot r alone as a program file.
     FileResult SaveSlotAs(int r, const QString &path) const;

@@ -76,6 +76,8 @@ MemoryFileDialogs MemoryFileDialogs::Defaults()
         QFileDialog dialog(parent, caption);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setNameFilters(filters);
+        // The overwrite question is the program's own, asked once the extension is added.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
         dialog.selectFile(QString());
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::pair<QString, int>{QString(), 0};
@@ -414,6 +416,7 @@ MemoryWindow::MemoryWindow(MemoryController &controller, AppState &state, QWidge
             controller_.SelectRow(row + 1);
     });
     connect(&controller_, &MemoryController::transferButtonsEnabled, this, &MemoryWindow::setTransferButtons);
+    connect(&controller_, &MemoryController::amplifierForgotten, label1_, &QLabel::clear);
     connect(&controller_, &MemoryController::closeRequested, this, [this] { dxButton8Click(); });
     grid_->selectRow(0);
 
@@ -438,6 +441,8 @@ void MemoryWindow::setTransferButtons(bool enabled)
 void MemoryWindow::PrepareToShow()
 {
     label1_->setText(controller_.CurrentProgramLabel());
+    // Rows read from another amplifier than the one connected now (or with none) go.
+    controller_.CheckAmplifier();
     setTransferButtons(true);
     Timer1Timer();
 }

@@ -41,13 +41,6 @@ inline constexpr int kPeqGainSliderZero = 120;
 inline constexpr std::array<int, kPeqSliderCount> kPeqArrowSteps{1, 2, 2};
 inline constexpr int kPeqPageStep = 10;
 
-inline constexpr double kPeqMinGain = -12.0;
-inline constexpr double kPeqMaxGain = 12.0;
-inline constexpr double kPeqMinQ = 0.4;
-inline constexpr double kPeqMaxQ = 128.0;
-inline constexpr double kPeqMinFreq = 19.7;
-inline constexpr double kPeqMaxFreq = 20200.0;
-
 // What `selectedBand` holds besides a band number 1..3.
 inline constexpr int kPeqPressedFlatBand = 5;  // the pressed marker belongs to a FLAT band
 inline constexpr int kPeqPressedNoBand = 10;   // pressed on the plot where no marker is

@@ -51,14 +51,15 @@ void ProgramApplier::ApplyProgram()
 FileResult ProgramApplier::ApplyProgramFile(const QString &path)
 {
     RecordImage record{};
-    const FileResult result = ReadRecordFile(path, record);
+    const FileResult result = ReadCheckedRecordFile(path, record);
     if (result.ok()) {
         state_.programBuffer = record;
         ApplyProgram();
     } else if (result.status == FileResult::Status::WrongLength) {
         LoadDefaultProgram();
     }
-    // A file that cannot be read at all changes nothing; the caller reports it.
+    // A file that cannot be read at all, or holds a value no editor produces, changes nothing;
+    // the caller reports it.
     return result;
 }
 

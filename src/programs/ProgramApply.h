@@ -42,7 +42,8 @@ public:
     // Applies the record held in programBuffer (apply from memory).
     void ApplyProgram();
     // Applies a program file: exactly 112 bytes go into programBuffer and are applied; a file
-    // of any other length applies the default program instead. The result says which.
+    // of any other length applies the default program instead. A file with a value no editor
+    // produces (ValueOutOfRange) applies nothing. The result says which.
     FileResult ApplyProgramFile(const QString &path);
     // programBuffer := the default program, applied. While sending is enabled the port is
     // closed for the duration and reopened afterwards (see SetPortControl).

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "programs/RecordCheck.h"
 #include "programs/Windows1252.h"
 
 namespace talvo {
@@ -152,6 +153,26 @@ FileResult ReadRecordFile(const QString &path, RecordImage &record)
     QByteArray bytes;
     FileResult result = ReadExactFile(path, kRecordSize, bytes);
     if (result) std::copy_n(bytes.constData(), kRecordSize, record.begin());
+    return result;
+}
+
+FileResult ValueOutOfRangeResult(const QString &path, const QString &where)
+{
+    FileResult result;
+    result.status = FileResult::Status::ValueOutOfRange;
+    result.message = QStringLiteral("%1 is refused: %2").arg(path, where);
+    return result;
+}
+
+FileResult ReadCheckedRecordFile(const QString &path, RecordImage &record)
+{
+    RecordImage read{};
+    FileResult result = ReadRecordFile(path, read);
+    if (!result)
+        return result;
+    if (const std::optional<RecordFault> fault = CheckRecordValues(read))
+        return ValueOutOfRangeResult(path, fault->text());
+    record = read;
     return result;
 }
 

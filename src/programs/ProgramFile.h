@@ -16,8 +16,10 @@ inline constexpr char kProgramFileExtension[] = ".VKP";
 // and the cause; for a wrong length it names the length found and the length expected.
 struct FileResult {
     // NotRegularFile: the target exists as something a write must not replace (a device, a
-    // named pipe, a folder, a socket); nothing was written.
-    enum class Status { Ok, CannotRead, WrongLength, CannotWrite, NotRegularFile };
+    // named pipe, a folder, a socket); nothing was written. ValueOutOfRange: the file was
+    // read whole, but a record in it holds a value no editor produces (the message names the
+    // first one); nothing of it may be shown or sent.
+    enum class Status { Ok, CannotRead, WrongLength, CannotWrite, NotRegularFile, ValueOutOfRange };
 
     Status status = Status::Ok;
     QString message;
@@ -48,8 +50,14 @@ FileResult ReadExactFile(const QString &path, qint64 expectedLength, QByteArray 
 // followed and the file it points to is written, the link itself staying a link.
 FileResult WriteFileAtomically(const QString &path, QByteArrayView bytes);
 
-// A program file; `record` is left alone on failure.
+// A program file as it is, whatever its values (for showing the bytes, not for using them);
+// `record` is left alone on failure.
 FileResult ReadRecordFile(const QString &path, RecordImage &record);
+// A program file to show in the editors or send: as ReadRecordFile, and refused
+// (ValueOutOfRange) when CheckRecordValues finds a value no editor produces, whatever inUse.
+FileResult ReadCheckedRecordFile(const QString &path, RecordImage &record);
+// The refusal of a file for a value out of range: "PATH is refused: " + where + fault.
+FileResult ValueOutOfRangeResult(const QString &path, const QString &where);
 FileResult WriteRecordFile(const QString &path, const RecordImage &record);
 
 // The header a program file written by Save carries: the name from the first 10 bytes of the

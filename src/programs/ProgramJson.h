@@ -16,7 +16,8 @@
 //
 // Reading is strict: every listed key must be present with the right type, no other key is
 // allowed, and each value must fit its bytes exactly (the widths of the record, not the
-// narrower ranges the editors offer, so that odd records can be described too).
+// narrower ranges the editors offer, so that odd records can be described too). Whether the
+// values are ones an editor produces is CheckRecordValues's to say (RecordCheck.h).
 
 #include <optional>
 

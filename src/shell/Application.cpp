@@ -144,6 +144,10 @@ void Application::Create() {
                      Qt::QueuedConnection);
     QObject::connect(connectController_.get(), &ConnectController::memoryHeadingChanged, memoryWindow_->heading(),
                      &QLabel::setText);
+    // The memory window's rows and heading belong to the amplifier they were read from: every
+    // disconnect clears them, the one a connect to another amplifier runs first and the one a
+    // lost port makes included.
+    QObject::connect(m, &MainWindow::disconnecting, memory_.get(), &MemoryController::ForgetAmplifier);
     main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
     main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
 

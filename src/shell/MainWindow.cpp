@@ -517,11 +517,24 @@ void MainWindow::openProgram(const std::function<QString()> &choose) {
     bool applied = false;
     if (!path.isEmpty()) {
         const FileResult result = applier_->ApplyProgramFile(path);
-        if (result.status == FileResult::Status::CannotRead || result.status == FileResult::Status::NotRegularFile) {
+        const bool wrongLength = result.status == FileResult::Status::WrongLength;
+        if (!result.ok() && !wrongLength) {
+            // Unreadable, or a value no editor produces: nothing was applied.
             prompts_.tell(this, QMessageBox::Critical, QStringLiteral("Open file"), result.message);
         } else {
             applied = true;
-            Settings::RememberProgramFile(QFileInfo(path).absoluteFilePath());
+            if (wrongLength) {
+                // The default program stands in for it, and the operator is told so; a file that
+                // is no program file is not offered again under Open Recent.
+                prompts_.tell(this, QMessageBox::Warning, QStringLiteral("Open file"),
+                              QStringLiteral("%1 is not a program file: it is %2 bytes long, and a program file is "
+                                             "exactly %3. The default program was loaded.")
+                                  .arg(path)
+                                  .arg(result.lengthFound)
+                                  .arg(result.lengthExpected));
+            } else {
+                Settings::RememberProgramFile(QFileInfo(path).absoluteFilePath());
+            }
             const QString base = FileBaseName(path);
             if (!base.isEmpty()) {
                 label16_->setText(prefix + base + QString::fromLatin1(kProgramFileExtension));

@@ -254,7 +254,8 @@ int main(int argc, char **argv) {
     }
     const QString startFile = parser.positionalArguments().value(0);
     // A picture cannot wait for the operator to close a message box: a file that cannot be
-    // read is refused before anything starts.
+    // read, is no program file or holds a value no editor produces is refused before anything
+    // starts.
     if (!startFile.isEmpty() && parser.isSet(screenshot)) {
         const QFileInfo info(startFile);
         QFile probe(startFile);
@@ -267,6 +268,11 @@ int main(int argc, char **argv) {
             reason = probe.errorString();
         if (!reason.isEmpty()) {
             std::fprintf(stderr, "talvo: cannot read the program file %s: %s\n", qPrintable(startFile), qPrintable(reason));
+            return kExitBadArguments;
+        }
+        talvo::RecordImage record;
+        if (const talvo::FileResult read = talvo::ReadCheckedRecordFile(startFile, record); !read.ok()) {
+            std::fprintf(stderr, "talvo: %s\n", qPrintable(read.message));
             return kExitBadArguments;
         }
     }

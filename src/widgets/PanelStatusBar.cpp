@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QEvent>
 
 namespace talvo {
 
@@ -23,6 +24,7 @@ PanelStatusBar::PanelStatusBar(const QList<int> &panelWidths, QWidget *parent) :
             label->setFixedWidth(panelWidths[i]);
         }
         layout->addWidget(label, last ? 1 : 0);
+        label->installEventFilter(this);
         panels_.append(label);
     }
     addWidget(row, 1);
@@ -38,7 +40,23 @@ QString PanelStatusBar::panelText(int index) const {
 }
 
 void PanelStatusBar::setPanelText(int index, const QString &text) {
-    if (QLabel *label = panel(index); label && label->text() != text) label->setText(text);
+    QLabel *label = panel(index);
+    if (!label || label->text() == text) return;
+    label->setText(text);
+    fitTooltip(label);
+}
+
+bool PanelStatusBar::eventFilter(QObject *watched, QEvent *event) {
+    // The last panel takes the room left: how much of its text shows changes with its width.
+    if (event->type() == QEvent::Resize)
+        if (auto *label = qobject_cast<QLabel *>(watched); label && panels_.contains(label)) fitTooltip(label);
+    return QStatusBar::eventFilter(watched, event);
+}
+
+void PanelStatusBar::fitTooltip(QLabel *label) {
+    const QString &text = label->text();
+    const bool cut = label->fontMetrics().horizontalAdvance(text) > label->contentsRect().width() - 2 * label->margin();
+    label->setToolTip(cut ? text : QString());
 }
 
 }  // namespace talvo

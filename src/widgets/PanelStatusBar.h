@@ -17,10 +17,16 @@ public:
     int panelCount() const { return int(panels_.size()); }
     // Out-of-range panels are ignored (reads give an empty text).
     QString panelText(int index) const;
+    // A text longer than its panel shows whole in the panel's tooltip.
     void setPanelText(int index, const QString &text);
     QLabel *panel(int index) const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    static void fitTooltip(QLabel *label);
+
     QList<QLabel *> panels_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -36,9 +37,11 @@ struct ConnectRig {
     std::vector<QString> outcomeTexts;
     int closeRequests = 0;
 
+    // An empty device: the port number leads where the settings file says.
     explicit ConnectRig(const QString &device)
     {
-        link.SetDeviceOverride(device);
+        if (!device.isEmpty())
+            link.SetDeviceOverride(device);
         EXPECT_TRUE(link.OpenPort()) << link.LastOpenFailure().toStdString();
         // As Tools > Connect leaves the link before the window is shown.
         state.link.sendEnabled.store(1);
@@ -599,6 +602,66 @@ TEST(ConnectController, RefusesAddressesOutsideTheirRanges)
     EXPECT_EQ(finished, 0);
     EXPECT_EQ(state.link.chosenId, 1);
 }
+
+// The port's path changes in talvo.conf while an amplifier is connected, and Connect reopens
+// the port on the new bus. The disconnect that a Connect runs first still belongs to the
+// amplifier connected before: it goes to the device that connection was made on, or nowhere
+// when that device is gone; never to the amplifiers on the new bus.
+struct PortMoveCase {
+    const char *name;
+    bool oldBusGone;
+};
+
+class PortMovedWhileConnected : public ::testing::TestWithParam<PortMoveCase> {};
+
+TEST_P(PortMovedWhileConnected, TheDisconnectGoesWhereTheConnectionWasMade)
+{
+    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    testsupport::ScopedHome home;
+    const auto mapCom1 = [&home](const QString &device) {
+        ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/talvo")));
+        QFile file(home.settingsFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QStringLiteral("[ports]\nCOM1=%1\n").arg(device).toUtf8());
+    };
+    sim::AmplifierConfig first;
+    first.id = 1;
+    sim::AmplifierConfig second;
+    second.id = 1;  // the same ID on the other bus: only the device tells them apart
+    SimLine oldBus({first}, PatientBus());
+    SimLine newBus({second}, PatientBus());
+    mapCom1(oldBus.devicePath());
+    ConnectRig rig{QString()};
+    ASSERT_EQ(rig.state.link.portNumber, 1);
+    ASSERT_EQ(rig.link.OpenedDevice(), oldBus.devicePath());
+    ASSERT_TRUE(rig.run(Request(1, false)));
+
+    mapCom1(newBus.devicePath());
+    ASSERT_TRUE(rig.linkController.ConnectLinkSteps());  // Tools > Connect: the port moves to the new bus
+    ASSERT_EQ(rig.link.OpenedDevice(), newBus.devicePath());
+    if (GetParam().oldBusGone)
+        oldBus.hangUp();
+    ASSERT_TRUE(rig.run(Request(1, false)));
+    oldBus.stop();
+    newBus.stop();
+
+    const auto disconnects = [](SimLine &line) {
+        int count = 0;
+        for (const auto &f : line.frames())
+            count += f.frame.command == kConnectCommand && f.frame.data[0] == 80 ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(disconnects(oldBus), GetParam().oldBusGone ? 0 : 2);
+    EXPECT_EQ(disconnects(newBus), 0);
+    ASSERT_FALSE(newBus.frames().empty());
+    EXPECT_EQ(Hex(newBus.frames()[0].wire), Hex(FromHex("336677 010000 DC 01 64 42 99AABB")));  // the connect
+    EXPECT_EQ(rig.link.OpenedDevice(), newBus.devicePath());
+    EXPECT_EQ(rig.state.link.linkActive, kYes);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConnectController, PortMovedWhileConnected,
+                         ::testing::Values(PortMoveCase{"OldBusStillThere", false}, PortMoveCase{"OldBusGone", true}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace talvo::testing

@@ -1,6 +1,8 @@
 // The memory controller against a simulated amplifier on a pseudo-terminal: the transfer
 // operations, the memory window's sequences, and what happens when the amplifier fails.
 
+#include <random>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -51,6 +53,32 @@ TEST(MemoryController, RefreshShowsSlot3AloneWithItsStoredName)
     EXPECT_TRUE(rig.told.empty());
 }
 
+// A row read from another amplifier than the rows beside it clears them first: the grid never
+// mixes two amplifiers' slots.
+TEST(MemoryController, ARowFromAnotherAmplifierClearsTheRowsOfTheOneBefore)
+{
+    ScopedSpeed speed(MemorySpeed());
+    sim::AmplifierConfig second = AmplifierWith({{5, NamedProgram("Stage", 5)}});
+    second.id = 2;
+    SimLine line({AmplifierWith({{3, NamedProgram("Hall", 3)}}), second}, PatientBus());
+    MemoryRig rig(line.devicePath());
+    rig.memory.RefreshSlot(3);
+    ASSERT_EQ(rig.memory.row(3).program, QStringLiteral("3[√]"));
+    int forgotten = 0;
+    QObject::connect(&rig.memory, &MemoryController::amplifierForgotten, [&forgotten] { ++forgotten; });
+
+    rig.state.link.outFrame.address = 2;
+    rig.memory.RefreshSlot(5);
+    rig.drain();
+    line.stop();
+
+    EXPECT_EQ(forgotten, 1);
+    EXPECT_EQ(rig.memory.row(3).program, QStringLiteral("3"));
+    EXPECT_TRUE(rig.memory.row(3).name.isEmpty());
+    EXPECT_FALSE(rig.memory.slotState(3).inUse);
+    EXPECT_EQ(rig.memory.row(5).program, QStringLiteral("5[√]"));
+}
+
 TEST(MemoryController, RefreshStopsAfterTheSlotItIsAtWhenTheWindowCloses)
 {
     ScopedSpeed speed(MemorySpeed());
@@ -83,11 +111,16 @@ TEST(MemoryController, FileDownOfAMemoryFileWritesUsedRecordsAndDeletesBlankOnes
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("show.DMP"));
     ASSERT_TRUE(WriteMemoryFile(path, image).ok());
+    rig.memory.SelectRow(5);
 
     const MemoryOutcome outcome = rig.memory.FileDown(path);
     rig.drain();
     line.stop();
     EXPECT_TRUE(outcome.ok) << outcome.message.toStdString();
+    // The refresh after the transfer is of the row current at its end: the last one written.
+    EXPECT_EQ(rig.memory.currentRow(), 20);
+    EXPECT_EQ(FramesWith(line.frames(), 231).back().frame.data[0], 20);
+    EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Restored 20 slots from ") + path});
 
     const sim::Amplifier &amp = line.bus().amplifier(0);
     for (int slot : {2, 6}) {
@@ -309,6 +342,8 @@ TEST_P(MemorySave, NamesTheSlotsThatDidNotArrive)
     EXPECT_TRUE(rig.asked[0].contains(QStringLiteral("slot 4"))) << rig.asked[0].toStdString();
     if (GetParam().saveRest) {
         EXPECT_TRUE(outcome.ok) << outcome.message.toStdString();
+        EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Saved 20 slots to %1; slot 4 did not arrive "
+                                                                    "(blank in the file)").arg(path)});
         MemoryImage saved;
         ASSERT_TRUE(ReadMemoryFile(path, saved).ok());
         EXPECT_EQ(saved[0], one);
@@ -318,6 +353,8 @@ TEST_P(MemorySave, NamesTheSlotsThatDidNotArrive)
         EXPECT_FALSE(QFile::exists(path));
         ASSERT_EQ(rig.told.size(), 1u);
         EXPECT_TRUE(rig.told[0].contains(QStringLiteral("slot 4"))) << rig.told[0].toStdString();
+        ASSERT_EQ(rig.statuses.size(), 1u);
+        EXPECT_TRUE(rig.statuses[0].startsWith(QStringLiteral("Backup failed: "))) << rig.statuses[0].toStdString();
     }
 }
 
@@ -373,6 +410,31 @@ TEST(MemoryController, APortLostDuringABackupEndsItAtOnceWithoutAFile)
     // Ended within seconds, not after twenty slots of waiting.
     EXPECT_LT(tookMs, 3000);
     EXPECT_FALSE(rig.memory.IsBusy());
+    EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Backup stopped at slot 1: port lost; %1 was not written")
+                                                      .arg(path)});
+}
+
+// A restore cut short by a lost port says on the status bar where it stopped and what it wrote.
+TEST(MemoryController, ARestoreStoppedByALostPortSaysWhereOnTheStatusBar)
+{
+    ScopedSpeed speed(MemorySpeed());
+    SimLine line({AmplifierWith({})}, PatientBus());
+    // Gone as the header of slot 3 arrives; slots 1 and 2 (blank in the file) were deleted.
+    line.hangUpAtFrame([](const sim::FrameRecord &f) { return f.frame.command == 221 && f.frame.data[12] == 3; });
+    MemoryRig rig(line.devicePath());
+    MemoryImage image = BlankMemoryImage();
+    image[2] = NamedProgram("Three", 255);
+    image[3] = NamedProgram("Four", 255);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("show.DMP"));
+    ASSERT_TRUE(WriteMemoryFile(path, image).ok());
+
+    const MemoryOutcome outcome = rig.memory.FileDown(path);
+    line.stop();
+
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Restore stopped at slot 3: port lost; slots 1\u20132 written")});
+    EXPECT_TRUE(FramesWith(line.frames(), 221).size() <= 1u);
 }
 
 TEST(MemoryController, AnAmplifierThatFallsSilentEndsARefreshWithinSeconds)
@@ -508,6 +570,7 @@ TEST(MemoryController, FileDownOfAProgramFileTakesTheNameFromTheFileAndTheDialog
     EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(stored.name.data()), 10), QByteArray("InFile    "));
     EXPECT_DOUBLE_EQ(stored.left.gain, -62.0);
     EXPECT_EQ(rig.memory.row(8).program, QStringLiteral("8[√]"));
+    EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Wrote %1 to slot 8").arg(vkp)});
 }
 
 TEST(MemoryController, FileDownOfAFileOfTheWrongLengthSendsNothingAndSaysWhy)
@@ -528,6 +591,95 @@ TEST(MemoryController, FileDownOfAFileOfTheWrongLengthSendsNothingAndSaysWhy)
     EXPECT_TRUE(rig.told[0].contains(QStringLiteral("2239"))) << rig.told[0].toStdString();
     for (const auto &f : line.frames())
         EXPECT_EQ(f.frame.command, 231);  // only the row's refresh
+}
+
+// A program file no editor made: mode 60, a band at 36 kHz and +110.20 dB with Q 173, a delay
+// of 220 ms and a phase byte of 141.
+RecordImage GarbageProgram()
+{
+    RecordImage record = DefaultProgram();
+    record[10] = 60;
+    const std::uint8_t band[] = {0x8C, 0xA0, 0, 110, 20, 0xAA, 173, 0};
+    std::copy(std::begin(band), std::end(band), record.begin() + 16);
+    record[16 + 35] = 220;
+    record[16 + 40] = 141;
+    return record;
+}
+
+// Random bytes the length of a memory file: every slot "in use", none of them a program.
+QByteArray RandomMemoryFile()
+{
+    std::mt19937 rng(2240);
+    QByteArray bytes(kMemoryFileSize, '\0');
+    for (char &b : bytes)
+        b = static_cast<char>(rng() & 0xFF);
+    return bytes;
+}
+
+// A file whose values no editor produces is refused naming the file and the field: nothing of
+// it is written (only the row's refresh goes out), and the amplifier's slots stay as they were.
+TEST(MemoryController, FileDownRefusesAFileWithValuesNoEditorProduces)
+{
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        const char *mentions;
+    } files[] = {
+        {"Garbage.VKP", Bytes(GarbageProgram()), "left.peq[0].freq: 36000 is out of range"},
+        {"Random.DMP", RandomMemoryFile(), "slot 1, left."},
+    };
+    for (const auto &file : files) {
+        SCOPED_TRACE(file.name);
+        ScopedSpeed speed(MemorySpeed());
+        SimLine line({AmplifierWith({{4, NamedProgram("Kept", 4)}})}, PatientBus());
+        MemoryRig rig(line.devicePath());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(file.name));
+        ASSERT_TRUE(WriteRaw(path, file.bytes));
+        rig.memory.SelectRow(4);
+
+        const MemoryOutcome outcome = rig.memory.FileDown(path);
+        rig.drain();
+        line.stop();
+
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_TRUE(rig.nameDialogs.empty());
+        ASSERT_EQ(rig.told.size(), 1u);
+        EXPECT_TRUE(rig.told[0].contains(path + QStringLiteral(" is refused: "))) << rig.told[0].toStdString();
+        EXPECT_TRUE(rig.told[0].contains(QString::fromLatin1(file.mentions))) << rig.told[0].toStdString();
+        for (const auto &f : line.frames())
+            EXPECT_EQ(f.frame.command, 231);  // only the row's refresh
+        const sim::Amplifier &amp = line.bus().amplifier(0);
+        EXPECT_EQ(amp.slot(4), NamedProgram("Kept", 4));
+        for (int slot = 1; slot <= kMemorySlotCount; ++slot)
+            EXPECT_EQ(RecordInUse(amp.slot(slot)), slot == 4) << slot;
+    }
+}
+
+// The editors' program passes the same check before Setup Down writes it.
+TEST(MemoryController, SetupDownRefusesAnEditorsProgramWithAValueNoEditorProduces)
+{
+    ScopedSpeed speed(MemorySpeed());
+    SimLine line({AmplifierWith({})}, PatientBus());
+    MemoryRig rig(line.devicePath());
+    rig.memory.SetGather([&] {
+        rig.state.gatherBuffer = NamedProgram("DDDDDDDDDD", 255);
+        rig.state.gatherBuffer[64 + 8 + 6] = 173;  // right band 2: Q 173
+    });
+    rig.memory.SelectRow(12);
+
+    const MemoryOutcome outcome = rig.memory.SetupDown();
+    rig.drain();
+    line.stop();
+
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(rig.nameDialogs.empty());
+    ASSERT_EQ(rig.told.size(), 1u);
+    EXPECT_TRUE(rig.told[0].contains(QStringLiteral("right.peq[1].q: 173 is out of range"))) << rig.told[0].toStdString();
+    EXPECT_TRUE(rig.told[0].contains(QStringLiteral("slot 12"))) << rig.told[0].toStdString();
+    for (const auto &f : line.frames())
+        EXPECT_TRUE(f.frame.command < 221 || f.frame.command > 227) << int(f.frame.command);
+    EXPECT_FALSE(RecordInUse(line.bus().amplifier(0).slot(12)));
 }
 
 TEST(MemoryController, SetupDownWritesTheGatheredEditorsUnderTheName)
@@ -570,6 +722,7 @@ TEST(MemoryController, SetupDownWritesTheGatheredEditorsUnderTheName)
         if (p >= 28 && p <= 98)
             steps.push_back(p);
     EXPECT_EQ(steps, (std::vector<int>{28, 42, 56, 70, 84, 98}));
+    EXPECT_EQ(rig.statuses, std::vector<QString>{QStringLiteral("Wrote the editors' program to slot 12")});
 }
 
 TEST(MemoryController, DeleteAllEmptiesEverySlot)

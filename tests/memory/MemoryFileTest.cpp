@@ -58,6 +58,32 @@ TEST(MemoryFile, WriteThenReadGivesTheSameImage)
     EXPECT_EQ(read, MixedImage());
 }
 
+// A slot in use with a value no editor produces refuses the whole file, naming the slot and
+// the field; the same bytes in a blank slot (never shown or sent) do not.
+TEST(MemoryFile, CheckedReadRefusesASlotInUseWithAValueOutOfRange)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("m.DMP");
+    MemoryImage image = MixedImage();
+    image[3] = DefaultProgram();
+    image[3][16 + 3] = 110;  // left band 1 at +110.20 dB
+    image[3][16 + 4] = 20;
+    image[3][11] = 0;
+    ASSERT_TRUE(WriteMemoryFile(path, image).ok());
+    MemoryImage read = BlankMemoryImage();
+    EXPECT_TRUE(ReadCheckedMemoryFile(path, read).ok());
+    EXPECT_EQ(read, image);
+
+    image[3][11] = 1;
+    ASSERT_TRUE(WriteMemoryFile(path, image).ok());
+    read = BlankMemoryImage();
+    const FileResult result = ReadCheckedMemoryFile(path, read);
+    EXPECT_EQ(result.status, FileResult::Status::ValueOutOfRange);
+    EXPECT_EQ(result.message,
+              path + QStringLiteral(" is refused: slot 4, left.peq[0].gain: 110.2 is out of range (-12 to 12)"));
+    EXPECT_EQ(read, BlankMemoryImage());
+}
+
 TEST(MemoryFile, OtherLengthsAreRefusedNamingBothLengths)
 {
     QTemporaryDir dir;

@@ -98,6 +98,31 @@ TEST(MemoryManage, AddTakesAProgramFileUnchangedWhateverItsInUse)
     EXPECT_EQ(manage.slot(7), NewSlotRecord());
 }
 
+// Files with a value no editor produces are refused, naming the field, and change nothing.
+TEST(MemoryManage, OpenAndAddRefuseValuesNoEditorProduces)
+{
+    QTemporaryDir dir;
+    RecordImage garbage = Named("Odd", 1);
+    garbage[16 + 8 + 6] = 173;  // left band 2: Q 173
+    const QString program = dir.filePath(QStringLiteral("odd.VKP"));
+    ASSERT_TRUE(WriteRecordFile(program, garbage).ok());
+    MemoryImage image = BlankMemoryImage();
+    image[5] = garbage;
+    const QString memory = dir.filePath(QStringLiteral("odd.DMP"));
+    ASSERT_TRUE(WriteMemoryFile(memory, image).ok());
+
+    MemoryManage manage;
+    manage.New();
+    const FileResult added = manage.Add(3, program);
+    EXPECT_EQ(added.status, FileResult::Status::ValueOutOfRange);
+    EXPECT_TRUE(added.message.contains(QStringLiteral("left.peq[1].q: 173"))) << added.message.toStdString();
+    const FileResult opened = manage.Open(memory);
+    EXPECT_EQ(opened.status, FileResult::Status::ValueOutOfRange);
+    EXPECT_TRUE(opened.message.contains(QStringLiteral("slot 6, left.peq[1].q: 173"))) << opened.message.toStdString();
+    for (int r = 1; r <= kMemorySlotCount; ++r)
+        EXPECT_EQ(manage.slot(r), NewSlotRecord()) << r;
+}
+
 TEST(MemoryManage, OpenTakesOnlyAWholeMemoryFileAndSlotsSaveAlone)
 {
     QTemporaryDir dir;

@@ -61,6 +61,7 @@ struct MemoryRig {
     std::vector<ProgramNameState> nameDialogs;  // as each dialog was shown
     int closeRequests = 0;
     std::vector<int> progress;
+    std::vector<QString> statuses;  // what the transfers said on the status bar
 
     explicit MemoryRig(const QString &device, std::uint8_t id = 1)
     {
@@ -91,6 +92,10 @@ struct MemoryRig {
         memory.SetPrompts(prompts);
         QObject::connect(&memory, &MemoryController::closeRequested, [this] { ++closeRequests; });
         QObject::connect(&link, &Link::progressChanged, [this](int p) { progress.push_back(p); });
+        QObject::connect(&link, &Link::statusText, [this](int panel, const QString &text) {
+            if (panel == kMemoryStatusPanel)
+                statuses.push_back(text);
+        });
     }
 
     // Lets the last frames of a sequence leave the line before the record is looked at.

@@ -1,6 +1,8 @@
 // talvoctl memory end to end: the command against simulated amplifiers (run in this process, so
 // that the clock can run faster), and its refusals through the real binary.
 
+#include <random>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -12,6 +14,7 @@
 
 #include "Commands.h"
 #include "MemorySupport.h"
+#include "tests/programs/TestRecords.h"
 #include "tests/support/ToolRun.h"
 
 namespace talvo::testing {
@@ -192,6 +195,14 @@ TEST_P(MemoryToolRefusal, SaysWhyAndSendsNothing)
     shortMemory.close();
     ASSERT_TRUE(WriteRecordFile(dir.filePath(QStringLiteral("blank.VKP")), BlankSlotRecord()).ok());
     ASSERT_TRUE(WriteRecordFile(dir.filePath(QStringLiteral("good.VKP")), NamedProgram("Good", 255)).ok());
+    // Random bytes of the right lengths: no program any editor made.
+    std::mt19937 rng(112);
+    for (const auto &[name, length] : {std::pair{"random.VKP", kRecordSize}, std::pair{"random.DMP", kMemoryFileSize}}) {
+        QByteArray bytes(length, '\0');
+        for (char &b : bytes)
+            b = static_cast<char>(rng() & 0xFF);
+        ASSERT_TRUE(WriteRaw(dir.filePath(QLatin1String(name)), bytes));
+    }
 
     QStringList args;
     for (const QString &a : GetParam().args)
@@ -216,6 +227,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ProgramFileTooShort", {QStringLiteral("write"), QStringLiteral("3"), QStringLiteral("%DIR%/short.VKP")}, "111"},
         RefusalCase{"BlankProgramFile", {QStringLiteral("write"), QStringLiteral("3"), QStringLiteral("%DIR%/blank.VKP")}, "blank"},
         RefusalCase{"MemoryFileTooLong", {QStringLiteral("restore"), QStringLiteral("%DIR%/short.DMP")}, "2241"},
+        RefusalCase{"ProgramFileOutOfRange", {QStringLiteral("write"), QStringLiteral("3"), QStringLiteral("%DIR%/random.VKP")},
+                    "random.VKP is refused: left."},
+        RefusalCase{"MemoryFileOutOfRange", {QStringLiteral("restore"), QStringLiteral("%DIR%/random.DMP")},
+                    "random.DMP is refused: slot "},
         RefusalCase{"MissingFile", {QStringLiteral("restore"), QStringLiteral("%DIR%/none.DMP")}, "none.DMP"},
         RefusalCase{"NameTooLong", {QStringLiteral("write"), QStringLiteral("3"), QStringLiteral("%DIR%/good.VKP"),
                                     QStringLiteral("--name"), QStringLiteral("Eleven char")}, "longer than 10"},

@@ -113,6 +113,31 @@ TEST_F(ProgramFileTest, WrongLengthNamesBothLengthsAndLeavesTheRecordAlone)
     }
 }
 
+// The read for showing or sending refuses a value no editor produces, naming the file and the
+// field, whether or not the record is in use; the caller's record stays as it was.
+TEST_F(ProgramFileTest, CheckedReadRefusesAValueNoEditorProduces)
+{
+    ASSERT_TRUE(WriteRaw(Path("p.VKP"), Bytes(EncodeProgram(VariedProgram()))));
+    RecordImage read{};
+    EXPECT_TRUE(ReadCheckedRecordFile(Path("p.VKP"), read).ok());
+    EXPECT_EQ(read, EncodeProgram(VariedProgram()));
+
+    for (const std::uint8_t inUse : {1, 0}) {
+        RecordImage garbage = DefaultProgram();
+        garbage[11] = inUse;
+        garbage[16 + 35] = 220;  // left delay 220 ms
+        ASSERT_TRUE(WriteRaw(Path("bad.VKP"), Bytes(garbage)));
+        read = NewSlotRecord();
+        const FileResult result = ReadCheckedRecordFile(Path("bad.VKP"), read);
+        EXPECT_EQ(result.status, FileResult::Status::ValueOutOfRange);
+        EXPECT_EQ(result.message, Path("bad.VKP") + QStringLiteral(" is refused: left.delay: 220 is out of range (0 to 7)"));
+        EXPECT_EQ(read, NewSlotRecord());
+        // Read as it is, for showing its bytes, it still comes whole.
+        EXPECT_TRUE(ReadRecordFile(Path("bad.VKP"), read).ok());
+    }
+    EXPECT_EQ(ReadCheckedRecordFile(Path("missing.VKP"), read).status, FileResult::Status::CannotRead);
+}
+
 TEST_F(ProgramFileTest, MissingFileIsAReadError)
 {
     RecordImage read = NewSlotRecord();

@@ -267,7 +267,7 @@ TEST(Program, EveryFieldAtItsOffset)
     // The left channel of VariedProgram, byte by byte.
     const QByteArray left = QByteArray::fromHex(
         "00230ACC32AA0129"   // 35.10 Hz, FLAT +4.50 dB, Q 1.41
-        "03E8000C1E550032"   // 1000 Hz, -12.30 dB, Q 0.50
+        "03E8000B1E550032"   // 1000 Hz, -11.30 dB, Q 0.50
         "4D5800C800AA1400"   // 19800 Hz, FLAT 0.00 dB, Q 20.00
         "0D3E8000"           // low-pass slope 13 at 16000 Hz
         "0300230A"           // high-pass slope 3 at 35.10 Hz

@@ -13,7 +13,7 @@
 namespace talvo::testing {
 
 // A program with a different value in every field and nothing at its default, so that a field
-// written to the wrong place or dropped shows up.
+// written to the wrong place or dropped shows up. Every value is one the editors produce.
 inline Program VariedProgram()
 {
     Program p;
@@ -26,7 +26,7 @@ inline Program VariedProgram()
 
     ChannelSettings &l = p.left;
     l.peq[0] = {35.1, 4.5, 1.41};
-    l.peq[1] = {1000.0, -12.3, 0.5};
+    l.peq[1] = {1000.0, -11.3, 0.5};
     l.peq[2] = {19800.0, 0.0, 20.0};
     l.flat = {true, false, true};
     l.lowPass = {13, 16000.0};
@@ -41,7 +41,7 @@ inline Program VariedProgram()
     l.channelTail = {0x20, 0x20, 0x20};
 
     ChannelSettings &r = p.right;
-    r.peq[0] = {20.1, -15.0, 9.99};
+    r.peq[0] = {20.1, -11.5, 9.99};
     r.peq[1] = {4490.0, 0.1, 2.0};
     r.peq[2] = {270.0, -0.5, 3.0};
     r.flat = {false, true, false};

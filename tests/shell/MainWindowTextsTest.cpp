@@ -212,6 +212,29 @@ TEST_F(MainWindowTexts, ApplyTextsRestoresTheDiagramAndTheOtherWindowsTexts) {
     for (int n = 1; n <= 8; ++n) EXPECT_EQ(app().memoryWindow().button(n)->text(), memoryButtons[n - 1]) << n;
 }
 
+// A status text longer than its panel shows whole in the panel's tooltip; one that fits has none.
+TEST(PanelStatusBarTips, ATextLongerThanItsPanelShowsWholeInTheTooltip) {
+    const auto settle = [] {
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    };
+    PanelStatusBar bar({150, 150, 50});
+    bar.resize(400, 24);
+    bar.show();
+    settle();
+    const QString longText = QStringLiteral("Restore stopped at slot 8: port lost; slots 1\u20137 written");
+    bar.setPanelText(1, longText);
+    EXPECT_EQ(bar.panel(1)->toolTip(), longText);
+    bar.setPanelText(1, QStringLiteral("Done"));
+    EXPECT_TRUE(bar.panel(1)->toolTip().isEmpty());
+
+    // The last panel takes the room left: widened until the text fits, the tooltip goes.
+    bar.setPanelText(2, longText);
+    EXPECT_EQ(bar.panel(2)->toolTip(), longText);
+    bar.resize(1600, 24);
+    settle();
+    EXPECT_TRUE(bar.panel(2)->toolTip().isEmpty());
+}
+
 TEST_F(MainWindowTexts, FrameAsBuilt) {
     MainWindow &w = window();
     EXPECT_EQ(w.objectName(), "TForm1");

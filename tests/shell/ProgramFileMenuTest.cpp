@@ -115,7 +115,9 @@ TEST_F(ProgramFileMenu, AnUnreadableFileTellsTheOperatorAndAppliesNothing) {
 
 class WrongLength : public ProgramFileMenu, public ::testing::WithParamInterface<int> {};
 
-TEST_P(WrongLength, OpensAsTheDefaultProgram) {
+// The default program stands in for a file of the wrong length, and the operator is told so;
+// such a file is not remembered under Open Recent.
+TEST_P(WrongLength, OpensAsTheDefaultProgramAndSaysSo) {
     Write(file("Bass.VKP"), Bytes(Delayed()));
     openChoices = {file("Bass.VKP")};
     window().Open1Click();
@@ -124,11 +126,47 @@ TEST_P(WrongLength, OpensAsTheDefaultProgram) {
     window().Open1Click();
     EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 0);
     EXPECT_EQ(app().state().programBuffer, DefaultProgram());
-    EXPECT_TRUE(told.empty());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(told[0].text, file("odd.VKP") + QStringLiteral(" is not a program file: it is %1 bytes long, and a program "
+                                                             "file is exactly 112. The default program was loaded.")
+                                                  .arg(GetParam()));
+    EXPECT_EQ(Settings::RecentProgramFiles(), QStringList{file("Bass.VKP")});
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, WrongLength, ::testing::Values(0, 111, 113),
                          [](const auto &info) { return "Bytes" + std::to_string(info.param); });
+
+// A program file with a value no editor produces (the kind random bytes give) is refused,
+// naming the file and the field, by Open... and by a file named at start-up alike: the editors
+// keep what they showed and the file is not remembered.
+TEST_F(ProgramFileMenu, AFileWithValuesNoEditorProducesIsRefused) {
+    RecordImage garbage = DefaultProgram();
+    garbage[10] = 60;                                    // mode 60: taken as Stereo, not refused
+    garbage[16 + 3] = 110, garbage[16 + 4] = 20;         // left band 1 at +110.20 dB
+    Write(file("Bass.VKP"), Bytes(Delayed()));
+    Write(file("odd.VKP"), Bytes(garbage));
+    const std::vector<std::pair<const char *, std::function<void()>>> ways = {
+        {"Open...", [this] { openChoices = {file("odd.VKP")}; window().Open1Click(); }},
+        {"start-up", [this] { window().OpenProgramFile(file("odd.VKP")); }},
+    };
+    for (const auto &[way, open] : ways) {
+        SCOPED_TRACE(way);
+        told.clear();
+        window().OpenProgramFile(file("Bass.VKP"));
+        const RecordImage before = app().state().programBuffer;
+        open();
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(told[0].text,
+                  file("odd.VKP") + QStringLiteral(" is refused: left.peq[0].gain: 110.2 is out of range (-12 to 12)"));
+        EXPECT_EQ(app().state().programBuffer, before);
+        EXPECT_EQ(app().editorModels().delay(kLeftChannel).position(), 350);
+        EXPECT_EQ(label(), "OPENED FILE:");
+        EXPECT_EQ(Settings::RecentProgramFiles(), QStringList{file("Bass.VKP")});
+        EXPECT_EQ(app().state().link.pendingFrames.load(), 0);
+    }
+}
 
 TEST_F(ProgramFileMenu, NewAppliesTheDefaultProgram) {
     Write(file("Bass.VKP"), Bytes(Delayed()));

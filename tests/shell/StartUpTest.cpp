@@ -104,6 +104,16 @@ class StartRefused : public ::testing::TestWithParam<RefusedStart> {};
 
 TEST_P(StartRefused, OneLineAndStatus2) {
     QTemporaryDir dir;
+    // A picture cannot wait for a message box: files that Open would refuse, or load as the
+    // default program with a word, are refused before anything starts.
+    RecordImage odd = DefaultProgram();
+    odd[16 + 35] = 220;  // left delay 220 ms
+    for (const auto &[name, bytes] : {std::pair{"odd.VKP", QByteArray(reinterpret_cast<const char *>(odd.data()), kRecordSize)},
+                                      std::pair{"short.VKP", QByteArray(5, '\x01')}}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
     const QString shot = dir.filePath(QStringLiteral("x.png"));
     QStringList args{QStringLiteral("--screenshot"), shot};
     for (const QString &a : GetParam().args) args << QString(a).replace(QStringLiteral("DIR"), dir.path());
@@ -113,7 +123,8 @@ TEST_P(StartRefused, OneLineAndStatus2) {
     QString line;
     for (const QString &l : run.err.split(u'\n'))
         if (l.startsWith(QStringLiteral("talvo: "))) line = l;
-    EXPECT_TRUE(line.startsWith(QStringLiteral("talvo: ") + QString::fromLatin1(GetParam().says))) << line.toStdString();
+    const QString says = QString::fromLatin1(GetParam().says).replace(QStringLiteral("DIR"), dir.path());
+    EXPECT_TRUE(line.startsWith(QStringLiteral("talvo: ") + says)) << line.toStdString();
     EXPECT_FALSE(QFile::exists(shot));
 }
 
@@ -121,6 +132,8 @@ const RefusedStart kRefusedStarts[] = {
     {"MissingFile", {QStringLiteral("DIR/gone.VKP")}, "cannot read the program file"},
     {"Folder", {QStringLiteral("DIR")}, "cannot read the program file"},
     {"TwoFiles", {QStringLiteral("a.VKP"), QStringLiteral("b.VKP")}, "unexpected argument 'b.VKP'"},
+    {"ValueOutOfRange", {QStringLiteral("DIR/odd.VKP")}, "DIR/odd.VKP is refused: left.delay: 220 is out of range (0 to 7)"},
+    {"NotAProgramFile", {QStringLiteral("DIR/short.VKP")}, "DIR/short.VKP is 5 bytes long; expected 112 bytes"},
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartRefused, ::testing::ValuesIn(kRefusedStarts),

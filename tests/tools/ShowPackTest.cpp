@@ -112,14 +112,14 @@ TEST_F(ShowPack, ShowsEveryStageOfAVariedProgram)
         "Mode       Mono\n",
         "In use 1, program number 7, header tail 01 02 03\n",
         "  PEQ 1      35.1 Hz, +4.50 dB, Q 1.41, FLAT\n",
-        "  PEQ 2      1000 Hz, -12.30 dB, Q 0.50\n",
+        "  PEQ 2      1000 Hz, -11.30 dB, Q 0.50\n",
         "  High pass  12dB/0.7, 35.1 Hz\n",
         "  Low pass   24dB Link-Riley, 16000 Hz\n",
         "  Gain       -12.50 dB\n",
         "  Delay      6.99 ms\n",
         "  Limiter    threshold 0 dB, hold 100 ms, attack 1000 dB/s, decay 257 dB/s\n",
         "  Phase      inverted (180)\n",
-        "  PEQ 1      20.1 Hz, -15.00 dB, Q 9.99\n",
+        "  PEQ 1      20.1 Hz, -11.50 dB, Q 9.99\n",
         "  Low pass   48dB Link-Riley, 20200 Hz\n",
         "  Gain       +6.00 dB\n",
         "  Limiter    threshold -41 dB, hold 1 ms, attack 10 dB/s, decay 1000 dB/s\n",
@@ -289,6 +289,44 @@ TEST_F(ShowPack, PackKeepsChannelValuesInTheEditorsRanges)
     }
 }
 
+// pack refuses what every reader of a file refuses: a band no PEQ editor makes, in a program
+// file or in a slot in use of a memory file (a blank slot is never shown or sent).
+TEST_F(ShowPack, PackRefusesBandsNoEditorProducesWithTheFilesCheck)
+{
+    RecordImage garbage = DefaultProgram();
+    garbage[16 + 3] = 110;  // left band 1 at +110.20 dB
+    garbage[16 + 4] = 20;
+    MemoryImage image = MixedImage();
+    image[3] = garbage;
+    MemoryImage blank = image;
+    blank[3][11] = 0;
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        const char *refusal;  // null: packed back byte for byte
+    } files[] = {
+        {"g.VKP", Bytes(garbage), "talvoctl pack: left.peq[0].gain: 110.2 is out of range (-12 to 12)\n"},
+        {"g.DMP", MemoryImageBytes(image), "talvoctl pack: slots[3].left.peq[0].gain: 110.2 is out of range (-12 to 12)\n"},
+        {"b.DMP", MemoryImageBytes(blank), nullptr},
+    };
+    for (const auto &f : files) {
+        ASSERT_TRUE(WriteRaw(Path(f.name), f.bytes));
+        const CommandRun shown = Direct(RunShowCommand, {"--json", Path(f.name)});
+        ASSERT_EQ(shown.status, kExitOk) << f.name;
+        ASSERT_TRUE(WriteRaw(Path("in.json"), shown.out.toUtf8()));
+        QFile::remove(Path("out.bin"));
+        const CommandRun r = Direct(RunPackCommand, {Path("in.json"), Path("out.bin")});
+        if (f.refusal) {
+            EXPECT_EQ(r.status, kExitRefused) << f.name;
+            EXPECT_EQ(r.err, QString::fromLatin1(f.refusal)) << f.name;
+            EXPECT_FALSE(QFile::exists(Path("out.bin"))) << f.name;
+        } else {
+            EXPECT_EQ(r.status, kExitOk) << f.name << ": " << r.err.toStdString();
+            EXPECT_EQ(ReadRaw(Path("out.bin")), f.bytes) << f.name;
+        }
+    }
+}
+
 TEST_F(ShowPack, PackRefusesABadSlotNamingIt)
 {
     ASSERT_TRUE(WriteRaw(Path("m.DMP"), MemoryImageBytes(MixedImage())));
@@ -315,6 +353,28 @@ TEST_F(ShowPack, UsageAndUnreadableInput)
     EXPECT_EQ(missing.status, kExitFailed);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("missing.VKP")));
     EXPECT_EQ(Direct(RunPackCommand, {Path("missing.json"), Path("out.VKP")}).status, kExitFailed);
+    EXPECT_FALSE(QFile::exists(Path("out.VKP")));
+}
+
+// A folder given as the file is bad input: refused (2) with a line naming it, not a failed read.
+TEST_F(ShowPack, AFolderGivenAsTheFileIsRefused)
+{
+    ASSERT_TRUE(QDir(Path(".")).mkdir("DIR.VKP"));
+    const struct {
+        const char *name;
+        QStringList args;
+    } cases[] = {
+        {"show", {"show", Path("DIR.VKP")}},
+        {"show --json", {"show", "--json", Path("DIR.VKP")}},
+        {"pack", {"pack", Path("DIR.VKP"), Path("out.VKP")}},
+    };
+    for (const auto &c : cases) {
+        const CommandRun r = Binary(c.args);
+        EXPECT_EQ(r.status, kExitRefused) << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << c.name;
+        EXPECT_EQ(r.err.count(u'\n'), 1) << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(Path("DIR.VKP") + QStringLiteral(" is a folder"))) << c.name << ": " << r.err.toStdString();
+    }
     EXPECT_FALSE(QFile::exists(Path("out.VKP")));
 }
 

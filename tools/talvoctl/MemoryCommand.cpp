@@ -138,7 +138,7 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
     MemoryImage image{};
     QString nameText;
     if (a.action == QLatin1String("write")) {
-        const FileResult read = ReadRecordFile(file, record);
+        const FileResult read = ReadCheckedRecordFile(file, record);
         if (!read)
             return Refuse(err, kName, read.message);
         if (!RecordInUse(record))
@@ -157,7 +157,7 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
             nameText = *a.name;
         }
     } else if (a.action == QLatin1String("restore")) {
-        const FileResult read = ReadMemoryFile(file, image);
+        const FileResult read = ReadCheckedMemoryFile(file, image);
         if (!read)
             return Refuse(err, kName, read.message);
     }

@@ -1,6 +1,7 @@
 // talvoctl show / pack: program (.VKP) and memory (.DMP) files as text or JSON, and back.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +14,7 @@
 #include "programs/ProgramFile.h"
 #include "programs/ProgramJson.h"
 #include "programs/ProgramRecord.h"
+#include "programs/RecordCheck.h"
 #include "programs/Windows1252.h"
 
 namespace talvo::cli {
@@ -141,6 +143,15 @@ void PrintMemory(QTextStream &out, const MemoryImage &image)
     }
 }
 
+// A folder named as the file is bad input (refused), not a file that failed to read.
+bool RefuseFolder(const char *command, const QString &path, QTextStream &err)
+{
+    if (!QFileInfo(path).isDir())
+        return false;
+    err << "talvoctl " << command << ": " << path << " is a folder, not a file\n";
+    return true;
+}
+
 QJsonObject MemoryToJson(const MemoryImage &image)
 {
     QJsonArray slotArray;
@@ -173,6 +184,8 @@ int RunShowCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         return kExitRefused;
     }
     const QString &path = files.first();
+    if (RefuseFolder("show", path, err))
+        return kExitRefused;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -220,6 +233,8 @@ int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     }
     const QString &jsonPath = args[0];
     const QString &outPath = args[1];
+    if (RefuseFolder("pack", jsonPath, err))
+        return kExitRefused;
 
     QFile file(jsonPath);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -273,11 +288,20 @@ int RunPackCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             }
             image[i] = *record;
         }
+        // Values no editor produces are refused, as every reader of a memory file refuses them.
+        if (const std::optional<SlotFault> bad = CheckMemoryValues(image)) {
+            err << "talvoctl pack: " << QStringLiteral("slots[%1].").arg(bad->slot - 1) << bad->fault.text() << '\n';
+            return kExitRefused;
+        }
         written = WriteMemoryFile(outPath, image);
     } else {
         const std::optional<RecordImage> record = RecordFromJson(top, &error);
         if (!record) {
             err << "talvoctl pack: " << error << '\n';
+            return kExitRefused;
+        }
+        if (const std::optional<RecordFault> fault = CheckRecordValues(*record)) {
+            err << "talvoctl pack: " << fault->text() << '\n';
             return kExitRefused;
         }
         written = WriteRecordFile(outPath, *record);

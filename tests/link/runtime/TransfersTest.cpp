@@ -111,6 +111,28 @@ TEST(LinkTransfers, ARequestForgetsTheBlockThatArrivedBefore)
     EXPECT_EQ(Commands(line.frames()), (std::vector<int>{231, 238, 239}));
 }
 
+// A read-out that is stopped must not leave blocks marked received from an earlier one: the
+// connect procedure would take them for this amplifier's program.
+TEST(LinkTransfers, AStoppedReadOutLeavesNoBlockOfAnEarlierOneReceived)
+{
+    ScopedSpeed speed(4);
+    SimLine line({sim::AmplifierConfig()}, PatientBus());
+    ConnectedLink c(line.devicePath(), 1);
+    for (ProgramBlock &block : c.state.reply.programBlocks)
+        block.received = kYes;
+
+    int looks = 0;
+    ReadLiveProgram(c.link, [&] { return ++looks >= 1; });  // stops after the first request
+    ASSERT_TRUE(c.link.WaitForIdle(5000));
+    line.stop();
+
+    EXPECT_EQ(Commands(line.frames()), (std::vector<int>{231}));
+    for (int k = 2; k <= kStatusBlock; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(c.state.reply.block(k).received, 0);
+    }
+}
+
 TEST(LinkTransfers, RequestBlockAsksForAMemorySlot)
 {
     ScopedSpeed speed(4);

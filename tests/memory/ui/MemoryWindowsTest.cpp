@@ -2,6 +2,7 @@
 // inside the whole application on a simulated amplifier, the dialogs answered by the test.
 
 #include <QAction>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 
 #include "devices/ConnectProcedure.h"
 #include "link/Connection.h"
+#include "link/Link.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryWindows.h"
 #include "programs/Windows1252.h"
@@ -76,6 +78,35 @@ TEST(ProgramNameDialog, OkTakesTheChosenOptionAndTheCurrentDownloadOffersOnlyMut
     EXPECT_FALSE(volumeEnabled);
     EXPECT_TRUE(muteChecked);
     EXPECT_EQ(state.muteOption, 1);
+}
+
+// The save dialog of the memory window and of the manage window leaves the overwrite question to
+// the program, which asks it once the extension is added: Qt's own would make it twice.
+TEST(MemoryFileDialogs, TheSaveDialogAsksNoOverwriteQuestionOfItsOwn)
+{
+    bool asksItself = true;
+    bool seen = false;
+    const auto look = [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return false;
+        seen = true;
+        asksItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        dialog->reject();
+        return true;
+    };
+    std::function<void(int)> poll = [&](int triesLeft) {
+        QTimer::singleShot(5, [&, triesLeft] {
+            if (!look() && triesLeft > 0)
+                poll(triesLeft - 1);
+        });
+    };
+    poll(500);
+    const auto [path, filter] =
+        MemoryFileDialogs::Defaults().save(nullptr, QStringLiteral("Save"), {QStringLiteral("VELK File(*.DMP) (*.DMP)")});
+    ASSERT_TRUE(seen);
+    EXPECT_TRUE(path.isEmpty());
+    EXPECT_FALSE(asksItself);
 }
 
 class ManageWindowTest : public ::testing::Test {
@@ -210,6 +241,78 @@ TEST_F(MemoryInApp, FileMemoryOpensTheWindowAndRefreshFillsTheGrid)
         EXPECT_FALSE(window.button(n)->isEnabled()) << n;
     EXPECT_TRUE(window.button(8)->isEnabled());
 }
+
+// The rows and the heading are the connected amplifier's: after a connect to another amplifier,
+// a disconnect or a lost port they no longer show what was read from the one before, and the
+// window opened again after the address moved without either (as a search leaves it) does not
+// show them either.
+struct ForgetCase {
+    const char *name;
+    std::function<void(AppOnSimBus &, Application &)> change;
+    const char *heading;  // the heading afterwards
+    bool reopen;          // File > Memory... again afterwards (else the window stays as it is)
+};
+
+class MemoryRowsAfter : public MemoryInApp, public ::testing::WithParamInterface<ForgetCase> {
+public:
+    using AppOnSimBus::line;
+};
+
+TEST_P(MemoryRowsAfter, AreClearedWithTheHeading)
+{
+    sim::AmplifierConfig first = Amp(1);
+    first.slotRecords.fill(BlankSlotRecord());
+    first.slotRecords[2] = Named("Hall", 3);
+    first.runningProgram = 3;
+    sim::AmplifierConfig second = Amp(2);
+    second.slotRecords.fill(BlankSlotRecord());
+    second.runningProgram = 7;
+    Start({first, second});
+    ASSERT_TRUE(app().linkController().ConnectLinkSteps());
+    ConnectRequest request;
+    request.id = 1;
+    ASSERT_TRUE(app().connectController().Connect(request));
+    MemoryWindow &window = app().memoryWindow();
+    window.PrepareToShow();
+    ASSERT_TRUE(app().memoryController().Refresh().ok);
+    ASSERT_EQ(window.CellText(3, 0), QStringLiteral("3[√]"));
+    ASSERT_EQ(window.heading()->text(), QStringLiteral("Amplifier current Program is NO.3"));
+
+    GetParam().change(*this, app());
+    Pump();
+    if (GetParam().reopen)
+        window.PrepareToShow();  // without a Refresh
+
+    for (int slot = 1; slot <= kMemorySlotCount; ++slot) {
+        EXPECT_EQ(window.CellText(slot, 0), QString::number(slot)) << slot;
+        EXPECT_EQ(window.CellText(slot, 1), QString()) << slot;
+    }
+    EXPECT_EQ(window.heading()->text(), QString::fromUtf8(GetParam().heading));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MemoryInApp, MemoryRowsAfter,
+    ::testing::Values(
+        ForgetCase{"ConnectToAnotherId",
+                   [](AppOnSimBus &, Application &app) {
+                       ConnectRequest request;
+                       request.id = 2;
+                       ASSERT_TRUE(app.connectController().Connect(request));
+                   },
+                   "Amplifier current Program is NO. 7", false},  // as the connect writes it
+        ForgetCase{"Disconnect", [](AppOnSimBus &, Application &app) { app.mainWindow().Disconnect1Click(); }, "", false},
+        ForgetCase{"PortLost",
+                   [](AppOnSimBus &test, Application &app) {
+                       static_cast<MemoryRowsAfter &>(test).line().hangUp();
+                       for (int i = 0; i < 500 && !app.link().PortLost(); ++i) {
+                           app.link().WaitPumping(10);
+                       }
+                       ASSERT_TRUE(app.link().PortLost());
+                   },
+                   "", false},
+        ForgetCase{"AddressMovedThenReopened",
+                   [](AppOnSimBus &, Application &app) { app.state().link.outFrame.address = 9; }, "", true}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(MemoryInApp, OpenWhileConnectedOffersTheDownloadAndNamesTheProgram)
 {
