@@ -616,7 +616,7 @@ class PortMovedWhileConnected : public ::testing::TestWithParam<PortMoveCase> {}
 
 TEST_P(PortMovedWhileConnected, TheDisconnectGoesWhereTheConnectionWasMade)
 {
-    ScopedSpeed speed(SpeedKeeping(kBlockAnswerWindowMs));
+    ScopedSpeed speed(kProcedureSpeed);
     testsupport::ScopedHome home;
     const auto mapCom1 = [&home](const QString &device) {
         ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/talvo")));

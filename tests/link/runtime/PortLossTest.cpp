@@ -14,13 +14,11 @@
 #include "RuntimeSupport.h"
 #include "link/PortFailure.h"
 #include "link/SerialIo.h"
-#include "tests/support/CpuTime.h"
 
 namespace talvo::testing {
 namespace {
 
 constexpr qint64 kGainFrameBytes = 15;  // a gain frame on the wire: 12 + 3 data bytes
-const QString kIoThread = QStringLiteral("talvo-serial");
 
 // What the link and its controller said about a lost port.
 struct LossSeen {
