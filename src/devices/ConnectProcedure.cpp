@@ -5,8 +5,8 @@
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "link/Transfers.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 
