@@ -21,7 +21,7 @@
 
 #include "editors/EditorModels.h"
 #include "editors/GainModel.h"
-#include "programs/ProgramApply.h"
+#include "state/ProgramApply.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqPlotPainter.h"
-#include "programs/ProgramApply.h"
+#include "state/ProgramApply.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include "link/Clock.h"
 #include "link/CommandFrame.h"
 #include "memory/MemoryController.h"
-#include "programs/ProgramApply.h"
 #include "sim/Amplifier.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::bench {
 namespace {

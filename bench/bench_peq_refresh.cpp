@@ -13,8 +13,8 @@
 #include "link/Link.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqPlotPainter.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace {
 

@@ -52,7 +52,7 @@ int SearchProgress(int k)
     return (14 * k + 9) / 10;
 }
 
-SearchController::SearchController(Link &link, QObject *parent) : QObject(parent), link_(link) {}
+SearchController::SearchController(Link &link, QObject *parent) : QObject(parent), link_(link), run_(link) {}
 
 void SearchController::WindowShown()
 {
@@ -70,19 +70,16 @@ void SearchController::WindowShown()
 
 bool SearchController::pause(double ms)
 {
-    if (!stopRequested_)
-        link_.WaitUnlessLost(ms);
+    const bool goOn = run_.Wait(ms);
     // Probing the rest of the range on a port that is gone would take a minute and find nothing.
     lostPort_ = lostPort_ || link_.PortLost();
-    return !stopRequested_ && !lostPort_;
+    return goOn && !lostPort_;
 }
 
 void SearchController::Search(int rangeIndex)
 {
-    if (searching_)
+    if (!run_.Begin())
         return;
-    searching_ = true;
-    stopRequested_ = false;
     stopped_ = false;
     lostPort_ = false;
     searchRan_ = true;
@@ -111,7 +108,7 @@ void SearchController::Search(int rangeIndex)
     int k = 0;
     int resultRow = 1;
     for (int id = range.first; id <= range.last; ++id) {
-        if (stopRequested_)
+        if (run_.StopRequested())
             break;
         ++k;
         link_.ShowProgress(SearchProgress(k));
@@ -170,7 +167,7 @@ void SearchController::Search(int rangeIndex)
             emit deviceFound(answer);
         }
     }
-    stopped_ = stopRequested_;
+    stopped_ = run_.StopRequested();
 
     // The probes went out without a sub-address, to the IDs of the range; the connected
     // amplifier's address comes back.
@@ -183,7 +180,7 @@ void SearchController::Search(int rangeIndex)
     link_.ShowProgress(100);
     link_.WaitPumping(kEndPauseMs);
     link_.ShowProgress(0);
-    searching_ = false;
+    run_.End();
     emit searchEnabled(true);
     emit finished(found_, stopped_);
 }
@@ -203,8 +200,7 @@ void SearchController::Ok()
     restoreAddress();
     if (linkWasActive_ == kYes)
         s.linkActive = kYes;
-    if (searching_)
-        stopRequested_ = true;
+    run_.RequestStop();
     emit closeRequested();
     if (s.sendEnabled.load() == 0)
         s.sendEnabled.store(1);
@@ -214,8 +210,7 @@ void SearchController::WindowClosed()
 {
     // A search still running when the window goes (its close box) would go on probing unseen
     // and later put its saved address back over whatever was connected meanwhile.
-    if (searching_)
-        stopRequested_ = true;
+    run_.RequestStop();
     link_.ShowProgress(0);
     emit rowSelected(1);
     restoreAddress();

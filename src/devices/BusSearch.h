@@ -13,9 +13,9 @@
 #include <QObject>
 #include <QString>
 
-namespace talvo {
+#include "link/ProcedureRun.h"
 
-class Link;
+namespace talvo {
 
 struct IdRange {
     int first = 1;
@@ -57,7 +57,7 @@ public:
     // sub-address restored, and the address as "OK" restores it; a search still running stops.
     void WindowClosed();
 
-    bool IsSearching() const { return searching_; }
+    bool IsSearching() const { return run_.IsRunning(); }
     // The IDs listed by the last (or the running) search, in order.
     const std::vector<int> &Found() const { return found_; }
     // The last search ended because it was stopped rather than at the end of its range.
@@ -88,8 +88,7 @@ private:
     void restoreAddress();
 
     Link &link_;
-    bool searching_ = false;
-    bool stopRequested_ = false;
+    ProcedureRun run_;  // one search at a time; OK, closing the window and a lost port end it
     bool stopped_ = false;
     bool lostPort_ = false;
     bool searchRan_ = false;

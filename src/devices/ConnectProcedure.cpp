@@ -5,8 +5,8 @@
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "link/Transfers.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 
@@ -88,7 +88,7 @@ QString ConnectOutcomeText(ConnectOutcome outcome, int id, const QString &port)
 
 ConnectController::ConnectController(AppState &state, Link &link, LinkController &linkController,
                                      ProgramApplier &applier, QObject *parent)
-    : QObject(parent), state_(state), link_(link), linkController_(linkController), applier_(applier)
+    : QObject(parent), state_(state), link_(link), linkController_(linkController), applier_(applier), run_(link)
 {
 }
 
@@ -106,7 +106,7 @@ void ConnectController::Disconnect()
 {
     // The buttons are disabled while connecting; a call that slips through must not cut the
     // procedure's link from under it.
-    if (connecting_)
+    if (run_.IsRunning())
         return;
     runDisconnect();
     emit closeRequested();
@@ -122,20 +122,14 @@ void ConnectController::runDisconnect()
     }
 }
 
-void ConnectController::Cancel()
-{
-    if (connecting_)
-        cancelRequested_ = true;
-}
+void ConnectController::Cancel() { run_.RequestStop(); }
 
 bool ConnectController::Connect(const ConnectRequest &request)
 {
-    if (connecting_)
-        return false;
     if (request.id < 1 || request.id > 255 || (request.useSubAddress && (request.subAddress < 1 || request.subAddress > 65535)))
         return false;
-    connecting_ = true;
-    cancelRequested_ = false;
+    if (!run_.Begin())
+        return false;
     answered_ = false;
     closeAfter_ = false;
     lastReadOut_.reset();
@@ -155,7 +149,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
     emit buttonsEnabled(false);
     s.reply.statusBlock().received = 0;
 
-    for (int i = 1; i <= kConnectAttempts && !cancelRequested_; ++i) {
+    for (int i = 1; i <= kConnectAttempts && !run_.StopRequested(); ++i) {
         if (request.useSubAddress) {
             s.outFrame.subAddressHigh = static_cast<std::uint8_t>(request.subAddress / 256);
             s.outFrame.subAddressLow = static_cast<std::uint8_t>(request.subAddress % 256);
@@ -172,18 +166,18 @@ bool ConnectController::Connect(const ConnectRequest &request)
             break;
         if (i >= kConnectReopenFromAttempt || link_.PortLost())
             linkController_.ReopenPort();
-        if (stopping())
+        if (run_.Stopping())
             break;
         link_.ShowProgress(kConnectProgressStep * i);
         processMessages(2);
         s.reply.replyAddress = 0;
         attempt(request);
         processMessages(2);
-        if (!cancelRequested_ && s.reply.statusBlock().received == kYes)
+        if (!run_.StopRequested() && s.reply.statusBlock().received == kYes)
             break;
     }
 
-    const bool cancelled = cancelRequested_;
+    const bool cancelled = run_.StopRequested();
     const bool lost = link_.PortLost();
     if (cancelled) {
         // What was queued before the stop goes out now, so that nothing of this procedure is
@@ -228,8 +222,7 @@ bool ConnectController::Connect(const ConnectRequest &request)
     emit firmwareChanged(state_.firmwareMajor, state_.firmwareMinor);
     link_.ShowProgress(0);
     emit buttonsEnabled(true);
-    connecting_ = false;
-    cancelRequested_ = false;
+    run_.End();
     emit cancelOffered(false);
     emit outcomeText(ConnectOutcomeText(outcome_, request.id, QStringLiteral("COM%1").arg(s.portNumber)));
     emit finished(online);
@@ -257,29 +250,20 @@ void ConnectController::attempt(const ConnectRequest &request)
         processMessages(kAnswerMessageRounds);
         readOut();
         processMessages(1);
-        if (!stopping())
+        if (!run_.Stopping())
             emit indicatorChanged(true, QLatin1String(kOnlineText));
     }
     emit idLabelChanged(IdLabelText(s.outFrame.address));
-}
-
-bool ConnectController::stopping() const
-{
-    return cancelRequested_ || link_.PortLost();
 }
 
 bool ConnectController::waitForAnswer(int id)
 {
     LinkState &s = state_.link;
     link_.WaitUntil([&] { return s.pendingFrames.load() <= 0; }, kFrameOutMs);
-    if (stopping())
-        return false;
-    link_.WaitUnlessLost(kAnswerFirstWaitMs);
-    if (stopping())
+    if (!run_.Wait(kAnswerFirstWaitMs))
         return false;
     link_.ShowStatus(0, ConnectWaitText(id));
-    link_.WaitUnlessLost(kAnswerSecondWaitMs);
-    return !stopping() && s.reply.replyAddress > 0;
+    return run_.Wait(kAnswerSecondWaitMs) && s.reply.replyAddress > 0;
 }
 
 void ConnectController::readOut()
@@ -287,8 +271,8 @@ void ConnectController::readOut()
     LinkState &s = state_.link;
     s.reply.replyAddress = 0;
     processMessages(1);
-    ReadLiveProgram(link_, [this] { return stopping(); });
-    if (stopping())
+    ReadLiveProgram(link_, [this] { return run_.Stopping(); });
+    if (run_.Stopping())
         return;  // nothing of a read-out cut short is applied
     processMessages(1);
 

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QString>
 
+#include "link/ProcedureRun.h"
 #include "programs/ProgramRecord.h"
 
 namespace talvo {
@@ -77,12 +78,12 @@ public:
     // An ID outside 1..255 or a sub-address outside 1..65535 is refused the same way; the
     // window's fields never produce them.
     bool Connect(const ConnectRequest &request);
-    bool IsConnecting() const { return connecting_; }
+    bool IsConnecting() const { return run_.IsRunning(); }
     // Stops a running procedure after the wait it is in: the frames already queued go out,
     // nothing more is sent, no program is applied, and the link ends OFFLINE (linkActive 0).
     // Offered (cancelOffered) only while the procedure runs; otherwise it does nothing.
     void Cancel();
-    bool IsCancelling() const { return connecting_ && cancelRequested_; }
+    bool IsCancelling() const { return run_.StopRequested(); }
     // How the last procedure ended (NoAnswer before the first).
     ConnectOutcome LastOutcome() const { return outcome_; }
 
@@ -130,8 +131,6 @@ signals:
 private:
     void attempt(const ConnectRequest &request);
     bool waitForAnswer(int id);
-    // The operator cancelled, or the port is gone: either way the procedure ends here.
-    bool stopping() const;
     void readOut();
     void applyReadOut();
     void runDisconnect();
@@ -141,8 +140,7 @@ private:
     LinkController &linkController_;
     ProgramApplier &applier_;
     std::function<void()> disconnectRunner_;
-    bool connecting_ = false;
-    bool cancelRequested_ = false;
+    ProcedureRun run_;  // one connect at a time; Cancel and a lost port end it
     bool answered_ = false;  // some attempt of this procedure got an answer
     ConnectOutcome outcome_ = ConnectOutcome::NoAnswer;
     bool closeAfter_ = false;

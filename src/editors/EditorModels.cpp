@@ -8,8 +8,8 @@
 #include "editors/GainModel.h"
 #include "editors/LimiterModel.h"
 #include "editors/ModeController.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -5,9 +5,9 @@
 
 #include "editors/EditorTimer.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramRecord.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -2,8 +2,8 @@
 
 #include "editors/EditorTimer.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -6,8 +6,8 @@
 #include "editors/GainModel.h"
 #include "link/Connection.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -8,9 +8,9 @@
 
 #include "link/Link.h"
 #include "link/Transfers.h"
-#include "programs/ProgramApply.h"
 #include "programs/Windows1252.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -7,9 +7,9 @@
 #include "editors/FrequencyText.h"
 #include "editors/SliderValue.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramRecord.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

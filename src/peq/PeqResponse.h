@@ -11,7 +11,7 @@
 #include <array>
 #include <span>
 
-#include "peq/PeqBand.h"
+#include "programs/PeqBand.h"
 
 namespace talvo {
 

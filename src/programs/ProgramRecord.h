@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "peq/PeqBand.h"
+#include "programs/PeqBand.h"
 
 namespace talvo {
 

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "editors/CrossoverTable.h"
-#include "peq/PeqBand.h"
+#include "programs/PeqBand.h"
 
 namespace talvo {
 
@@ -21,6 +20,13 @@ constexpr int kMinRate = 10;                  // attack and decay, dB/s
 constexpr int kMaxRate = 1000;
 constexpr int kMaxHold = 100;                 // ms
 constexpr int kInvertedPhase = 180;
+// The crossover editor's lists: sixteen slope types, and the ends of its frequency table that
+// each filter's bar reaches (the table itself lives with the editor, above this folder).
+constexpr int kSlopeTypeCount = 16;
+constexpr double kHighPassLowestHz = 10.0;
+constexpr double kHighPassHighestHz = 16000.0;
+constexpr double kLowPassLowestHz = 35.1;
+constexpr double kLowPassHighestHz = 20200.0;
 
 // Values are compared in hundredths, as the record stores them: no rounding can let one slip.
 int Hundredths(double value) { return static_cast<int>(std::lround(value * 100.0)); }
@@ -38,10 +44,10 @@ public:
         const std::uint8_t *c = record_.data() + base;
         for (int i = 0; i < kBandCount; ++i)
             Band(QStringLiteral("%1.peq[%2].").arg(channel).arg(i), c + 8 * i);
-        Filter(channel + QStringLiteral(".lowPass."), c + 24, CrossoverTable()[kLowPassLowest],
-               CrossoverTable()[kLowPassHighest]);
-        Filter(channel + QStringLiteral(".highPass."), c + 28, CrossoverTable()[kHighPassLowest],
-               CrossoverTable()[kHighPassHighest]);
+        Filter(channel + QStringLiteral(".lowPass."), c + 24, kLowPassLowestHz,
+               kLowPassHighestHz);
+        Filter(channel + QStringLiteral(".highPass."), c + 28, kHighPassLowestHz,
+               kHighPassHighestHz);
 
         const QString gainKey = channel + QStringLiteral(".gain");
         if (const std::optional<int> magnitude = Pair(gainKey, c + 32, 1)) {

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "link/LinkState.h"
-#include "peq/PeqBand.h"
+#include "programs/PeqBand.h"
 #include "programs/ProgramRecord.h"
 
 namespace talvo {

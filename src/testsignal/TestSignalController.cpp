@@ -11,9 +11,9 @@
 #include "editors/ModeController.h"
 #include "link/Link.h"
 #include "peq/PeqResponse.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramRecord.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 

@@ -12,8 +12,8 @@
 #include "DeviceTestSupport.h"
 #include "RuntimeSupport.h"
 #include "devices/ConnectProcedure.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::testing {
 namespace {

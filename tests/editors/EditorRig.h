@@ -15,8 +15,8 @@
 #include "editors/ModeController.h"
 #include "link/Clock.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 #include "tests/support/SimLine.h"
 
 namespace talvo::testing {

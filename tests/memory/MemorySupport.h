@@ -11,10 +11,10 @@
 
 #include "link/Link.h"
 #include "memory/MemoryController.h"
-#include "programs/ProgramApply.h"
 #include "programs/Windows1252.h"
 #include "sim/Amplifier.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 #include "tests/devices/DeviceTestSupport.h"
 #include "tests/link/runtime/RuntimeSupport.h"
 

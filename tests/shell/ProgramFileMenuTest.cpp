@@ -13,8 +13,8 @@
 #include "editors/DelayModel.h"
 #include "editors/EditorModels.h"
 #include "link/Settings.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramFile.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::test {
 namespace {

@@ -14,8 +14,8 @@
 #include "devices/ConnectProcedure.h"
 #include "link/Connection.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 
 namespace talvo::cli {

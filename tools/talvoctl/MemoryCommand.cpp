@@ -16,10 +16,10 @@
 #include "link/Link.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryFile.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramFile.h"
 #include "programs/Windows1252.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::cli {
 

@@ -13,9 +13,9 @@
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "link/Settings.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramFile.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::cli {
 

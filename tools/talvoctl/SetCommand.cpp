@@ -30,9 +30,9 @@
 #include "link/Connection.h"
 #include "link/Link.h"
 #include "peq/PeqEditorModel.h"
-#include "programs/ProgramApply.h"
 #include "programs/ProgramRecord.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::cli {
 

@@ -19,8 +19,8 @@
 #include "editors/ModeController.h"
 #include "link/Connection.h"
 #include "link/Link.h"
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 #include "testsignal/TestSignalController.h"
 
 namespace talvo::cli {

@@ -17,8 +17,8 @@
 #include "editors/CrossoverTable.h"
 #include "editors/CrossoverWindow.h"
 #include "editors/EditorTimer.h"
-#include "programs/ProgramApply.h"
 #include "shell/InterfaceTexts.h"
+#include "state/ProgramApply.h"
 
 namespace talvo::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "EditorUiSupport.h"
 #include "editors/GainModel.h"
 #include "editors/GainWindow.h"
-#include "programs/ProgramApply.h"
+#include "state/ProgramApply.h"
 #include "widgets/ArrowLamp.h"
 #include "widgets/BlockButton.h"
 

@@ -12,7 +12,7 @@
 #include "EditorUiSupport.h"
 #include "editors/GainModel.h"
 #include "editors/GainWindow.h"
-#include "programs/ProgramApply.h"
+#include "state/ProgramApply.h"
 #include "widgets/TrackSlider.h"
 #include "widgets/ValueBox.h"
 

@@ -12,13 +12,13 @@
 #include <QTimer>
 
 #include "shell/TestWindows.h"
+#include "state/ProgramApply.h"
 #include "testsignal/SineWindow.h"
 #include "testsignal/TestSignalController.h"
 #include "tests/editors/ui/EditorUiSupport.h"
 #include "editors/FrequencyText.h"
 #include "editors/GainModel.h"
 #include "editors/GainWindow.h"
-#include "programs/ProgramApply.h"
 #include "widgets/ArrowLamp.h"
 
 namespace talvo::test {

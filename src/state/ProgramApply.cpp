@@ -1,4 +1,4 @@
-#include "programs/ProgramApply.h"
+#include "state/ProgramApply.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "programs/ProgramApply.h"
 #include "state/AppState.h"
+#include "state/ProgramApply.h"
 
 namespace talvo {
 namespace {
