@@ -247,7 +247,10 @@ TEST_F(CrossoverWindowTest, AClickOnTheSelectedSlopeSendsTheFilter) {
         slopes->scrollToItem(slopes->item(slope));
         QTest::mouseClick(slopes->viewport(), Qt::LeftButton, {}, slopes->visualItemRect(slopes->item(slope)).center());
         EXPECT_EQ(slopes->currentRow(), slope);
-        Wait(1000);
+        // The filter goes out on the window's next tick: wait for its frame, however late the
+        // machine wakes this thread.
+        const auto written = app().link().counters().framesWritten;
+        app().link().WaitUntil([&] { return app().link().counters().framesWritten > written; }, 5000);
         done = true;
         w.okButton()->click();
     });
