@@ -131,15 +131,6 @@ Clock::RealClock::time_point Clock::realDeadline(double deadlineMs)
     return epoch() + std::chrono::nanoseconds(realNs + wait);
 }
 
-bool Clock::standing()
-{
-    State &s = state();
-    const std::lock_guard lock(s.mutex);
-    const Ns realNs = realNsSinceEpoch();
-    s.now(realNs);
-    return s.standingAt(realNs);
-}
-
 void Clock::sleepUntilMs(double deadlineMs)
 {
     State &s = state();

@@ -48,9 +48,8 @@ public:
     // Nominal time stops at atMs (or where it is, if it is already past) until the hold is
     // released. Returns 0, and holds nothing, while holds are off.
     static HoldId hold(double atMs, const char *who);
-    // The clock stands at a hold now. A waiter that finds it so looks again after kHeldRecheck
-    // of real time at the soonest, instead of at once.
-    static bool standing();
+    // A waiter that finds the clock standing at a hold looks again after this much real time at
+    // the soonest, instead of at once.
     static constexpr std::chrono::microseconds kHeldRecheck{200};
     static void release(HoldId id);
     static constexpr std::chrono::milliseconds kHoldLimit{5000};

@@ -105,16 +105,11 @@ void taken(const QString &line, Toward toward, qint64 count)
         d->hold.clear();
 }
 
-void drop(const QString &line, Toward toward)
-{
-    const std::lock_guard lock(g_mutex);
-    dropLocked(line, toward);
-}
-
 void dropBoth(const QString &line)
 {
-    drop(line, Toward::Amplifiers);
-    drop(line, Toward::Program);
+    const std::lock_guard lock(g_mutex);
+    dropLocked(line, Toward::Amplifiers);
+    dropLocked(line, Toward::Program);
 }
 
 QString LineName(const QString &devicePath)

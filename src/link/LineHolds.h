@@ -24,9 +24,7 @@ void detach(const QString &line);
 // `count` bytes written at one end, or taken (read and handled) at the other.
 void sent(const QString &line, Toward toward, qint64 count);
 void taken(const QString &line, Toward toward, qint64 count);
-// Whatever was on its way toward that end will never be taken (a hang-up, a port closed, a
-// line stopped on purpose).
-void drop(const QString &line, Toward toward);
+// Whatever was on its way in either direction will never be taken (a client gone).
 void dropBoth(const QString &line);
 
 // The name the program's side counts a device under: the one the simulator serves it as.

@@ -115,8 +115,6 @@ TEST(ModeChange, OfflineSendsNothingButStillWaitsAndResets)
     EXPECT_TRUE(rig.finish().empty());
     // 198 and 195 each wait twice 200 ms, as do the default program's mode steps.
     EXPECT_GE(elapsed, 1600);
-    // No wait without an end; five times the steps' own time, for a loaded machine.
-    EXPECT_LT(elapsed, 5 * 1600);
     EXPECT_TRUE(watched.progress.empty());
     EXPECT_EQ(rig.modes().diagram(), DiagramFor(Mode::Stereo));
     ExpectDefaultsWithGainsMuted(rig);

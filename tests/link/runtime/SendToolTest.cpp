@@ -74,11 +74,9 @@ TEST_P(SendToolOver, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinn
     SimLine line({sim::AmplifierConfig()}, sim::BusOptions(), GetParam());
     line.hangUpAfterReceiving(3 * 13 + 5);  // in the fourth of twenty connect frames (13 bytes each)
     const long wakeUpsBefore = SerialIo::WakeUps();
-    const double startMs = Clock::nowMs();
     const ToolRun run = testsupport::RunCommand(
         cli::RunSendCommand, {QStringLiteral("--port"), line.devicePath(), QStringLiteral("--id=1"), QStringLiteral("220"),
                               QStringLiteral("100"), QStringLiteral("--repeat"), QStringLiteral("20")});
-    const double tookMs = Clock::nowMs() - startMs;
     const long wakeUps = SerialIo::WakeUps() - wakeUpsBefore;
     // The serial server listens on after a drop: the next command reaches the bus.
     if (GetParam() == testsupport::SimTransport::Tcp) {
@@ -96,10 +94,6 @@ TEST_P(SendToolOver, ALineThatHangsUpMidRunEndsTheCommandPromptlyAndWithoutSpinn
     // Nothing after the hang-up went out: the line took three whole frames and five bytes (and,
     // over the network, the next command's one frame).
     EXPECT_EQ(line.frames().size(), GetParam() == testsupport::SimTransport::Tcp ? 4u : 3u);
-    // Twenty frames take 2.2 s on a working line, and a frame that waited for the dead port
-    // would add a second of its own; the three frames before the loss take a third of a second.
-    // The bound is five times that, for a loaded machine.
-    EXPECT_LT(tookMs, 1700.0);
     // The I/O thread woke for the 44 bytes, their pauses and the loss: a hundred or so. A dead
     // port that is polled wakes it thousands of times a second.
     EXPECT_LT(wakeUps, 1000);

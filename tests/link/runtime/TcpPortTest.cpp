@@ -98,10 +98,9 @@ TEST(TcpPort, AHostThatNeverAnswersTimesOut)
     EXPECT_FALSE(opened);
     EXPECT_EQ(link.OpenFailure().kind, PortFailure::Kind::TimedOut) << link.LastOpenFailure().toStdString();
     EXPECT_TRUE(link.LastOpenFailure().endsWith(QStringLiteral(": the host did not answer in time")));
-    // The timeout: a wait without a bound would end only with the test (the system gives up a
-    // connection after minutes). Five times the timeout, for a loaded machine.
+    // The open gave up on its own timeout (TimedOut, above: still connecting when the wait
+    // ended), not sooner; a wait without a bound would end only with the test's own timeout.
     EXPECT_GE(tookMs, kTcpConnectTimeoutMs - 50);
-    EXPECT_LT(tookMs, 5 * kTcpConnectTimeoutMs);
 }
 
 // Four gain frames; the serial server drops the connection in the middle of the second. The
