@@ -225,6 +225,12 @@ TEST(RemoteAccess, BodiesOverTheLimitAreRefused)
                                 QByteArray::number(body.size()) + "\r\n\r\n";
         EXPECT_EQ(RawStatus(rig.server->port(), head, body), QByteArray("HTTP/1.1 413"));
     }
+    // A client that says its body is 8 MiB and stops after 200 KiB is answered as soon as it
+    // passed the limit, not once the rest arrives (it never will): the server does not gather
+    // such a body.
+    const QByteArray head = "PATCH /api/v1/channels HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + rig.token() +
+                            "\r\nContent-Type: application/json\r\nContent-Length: 8388608\r\n\r\n";
+    EXPECT_EQ(RawStatus(rig.server->port(), head, QByteArray(200 * 1024, ' ')), QByteArray("HTTP/1.1 413"));
     // The server still answers, and nothing was sent.
     EXPECT_EQ(rig.get(QStringLiteral("/api/v1/state"), rig.bearer()).status, 200);
     EXPECT_EQ(rig.editorFrames(), (std::vector<std::vector<int>>{}));
