@@ -130,7 +130,7 @@ RemoteView RemoteControl::View() const
     v.testMode = s.testMode;
     v.currentProgram = s.currentProgram;
     v.bridgeAvailable = s.bridgeAvailable;
-    v.port = m_.portName;
+    v.port = m_.portName ? m_.portName() : QString();
     v.progress = progress_;
     if (m_.connect && m_.connect->IsConnecting())
         v.busy = QStringLiteral("connect");

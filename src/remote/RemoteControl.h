@@ -51,8 +51,9 @@ struct RemoteModels {
     // The memory window's prompts, put back after a recall the remote asked for (which answers
     // the window's question itself and reports failures to its caller instead of a box).
     MemoryPrompts memoryPrompts;
-    // How the port is named in the state ("COM3", "/dev/ttyUSB0", "tcp://10.0.0.20:4001").
-    QString portName;
+    // How the port is named in the state ("COM3 (/dev/ttyS2)", "/dev/ttyUSB0",
+    // "tcp://10.0.0.20:4001"), asked each time (COM Setup may change it).
+    std::function<QString()> portName;
 };
 
 // Everything the page shows, compared as a whole to find out whether something changed.

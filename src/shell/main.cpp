@@ -47,6 +47,7 @@
 #include "talvo/Version.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
+#include "remote/RemoteHost.h"
 #include "shell/TestWindows.h"
 #include "testsignal/SineWindow.h"
 #include "testsignal/TestSignalController.h"
@@ -65,8 +66,13 @@ constexpr int kScreenshotDelayMs = 600;
 constexpr double kSearchScreenshotClockSpeed = 10.0;
 
 const char kUsage[] =
-    "Usage: talvo [--demo [--tcp]] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
+    "Usage: talvo [--demo [--tcp]] [--remote [HOST:]PORT] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
     "  PROGRAM.VKP        open this program file at start-up, as File > Open... does\n"
+    "  --remote [HOST:]PORT\n"
+    "                     start the room remote (Tools > Room Remote...) with the program: the\n"
+    "                     phone page and HTTP API on HOST (loopback unless given: an IPv4\n"
+    "                     address, [IPv6], localhost or any) at PORT; its address with the\n"
+    "                     pairing token goes to stderr\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
     "  --tcp              with --demo: reach them over TCP on the loopback address instead, as\n"
@@ -231,6 +237,8 @@ int main(int argc, char **argv) {
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption windowName(QStringLiteral("window"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption demoTcp(QStringLiteral("tcp"));
+    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("[HOST:]PORT"));
+    parser.addOption(remote);
     parser.addOption(demo);
     parser.addOption(demoTcp);
     parser.addOption(screenshot);
@@ -242,6 +250,8 @@ int main(int argc, char **argv) {
         why = QStringLiteral("unexpected argument '%1' (one program file at most)").arg(parser.positionalArguments().value(1));
     else if (parser.isSet(demoTcp) && !parser.isSet(demo))
         why = QStringLiteral("--tcp goes with --demo");
+    else if (parser.isSet(remote) && !talvo::ParseListenAddress(parser.value(remote), why))
+        why = QStringLiteral("--remote: %1").arg(why);
     else if (parser.isSet(windowName) && !parser.isSet(screenshot))
         why = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(windowName) &&
@@ -291,6 +301,17 @@ int main(int argc, char **argv) {
     }
     talvo::Application shell(options);
     shell.Create();
+    if (parser.isSet(remote)) {
+        QString problem;
+        const talvo::ListenAddress at = *talvo::ParseListenAddress(parser.value(remote), problem);
+        QString error;
+        if (!shell.remoteHost().Start(at.address, at.port, &error)) {
+            std::fprintf(stderr, "talvo: cannot start the room remote on %s: %s\n", qPrintable(parser.value(remote)),
+                         qPrintable(error));
+            return kExitFailed;
+        }
+        std::fprintf(stderr, "talvo: room remote at %s\n", qPrintable(shell.remoteHost().pageUrl()));
+    }
 
     const QString screenshotPath = parser.value(screenshot);
     if (screenshotPath.isEmpty()) {

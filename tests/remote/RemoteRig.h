@@ -241,7 +241,7 @@ struct RemoteRig {
         m.connect = &connect;
         m.linkController = &linkController;
         m.memoryPrompts = prompts;
-        m.portName = line.devicePath();
+        m.portName = [this] { return line.devicePath(); };
         control = std::make_unique<RemoteControl>(m);
         server = std::make_unique<RemoteServer>(*control, options);
         QString error;
