@@ -43,6 +43,10 @@ const char *const kUsage =
     "  memory ACTION --port PORT --id N [--sub S] ...\n"
     "                                 the amplifier's program memory: list, read, backup,\n"
     "                                 write, restore, delete, recall; `talvoctl memory --help`\n"
+    "  remote --port PORT --id N [--sub S] [--mute] --listen [HOST:]PORT [--qr]\n"
+    "                                 connect and keep the link, serve the room remote's phone\n"
+    "                                 page and JSON API, print its address with the pairing\n"
+    "                                 token; Ctrl+C disconnects; `talvoctl remote --help`\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --version                      print the version\n"
@@ -103,6 +107,8 @@ int main(int argc, char *argv[])
         return talvo::cli::RunTestCommand(args, out, err);
     if (command == "memory")
         return talvo::cli::RunMemoryCommand(args, out, err);
+    if (command == "remote")
+        return talvo::cli::RunRemoteCommand(args, out, err);
     if (command == "plot")
         return talvo::cli::RunPlotCommand(args, out, err);
 
