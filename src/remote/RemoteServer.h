@@ -12,9 +12,12 @@
 // headers at all (the page is served from the same origin), and requests that change
 // something from a page of another origin refused.
 //
-// Qt HttpServer 6.4 upgrades a WebSocket before anyone can look at its request (vetting the
-// upgrade comes with 6.8): the upgraded socket is kept silent (nothing read, nothing sent)
-// until its request has been checked, and closed when the check fails.
+// Qt HttpServer 6.4 shows a WebSocket's upgrade request to handleRequest, but only to let it
+// go ahead or drop the connection unanswered; a refusal with a reason, or one that waits out a
+// penalty, comes with the upgrade verifiers of 6.8. So the upgrade goes ahead, and the upgraded
+// socket is kept silent (nothing read, nothing sent) until its request has been checked, then
+// closed with a code the page can explain (4401 no or wrong token, 4403 another origin, 1008
+// too many pages) when the check fails.
 //
 // The pages are kept in step by comparing the remote's view every `refreshMs` while a page is
 // connected (and at once after a change made here): a change from the desktop or another page
