@@ -15,7 +15,8 @@ if [[ ! -d $src ]]; then
 fi
 
 # The order from the bottom. Folders of one level may include each other; sim/ and tools/
-# live beside src/ and sit beside shell/; talvo/ is the generated version header.
+# live beside src/ and sit beside shell/; talvo/ is the generated version header. remote/ serves
+# the editors to a page and sits below the windows that start it.
 declare -A level=(
   [programs]=0 [widgets]=0 [talvo]=0
   [link]=1
@@ -25,7 +26,8 @@ declare -A level=(
   [editors]=5
   [peq]=6
   [testsignal]=7
-  [shell]=8 [sim]=8 [tools]=8
+  [remote]=8
+  [shell]=9 [sim]=9 [tools]=9
 )
 
 status=0

@@ -8,12 +8,18 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick
   clang desktop-file-utils
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev  # the room remote
+  chromium                                                # its page tried in a browser
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The browser test's driver runs on node; a node installed another way (with its own npm) is
+# left alone rather than replaced by Debian's.
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

@@ -285,6 +285,16 @@ void CrossoverModel::Apply(const CrossoverFilter &lowPass, const CrossoverFilter
 }
 
 void CrossoverModel::CommitFilter(XoverFilter which, int slope, int position) {
+    setFilter(which, slope, position);
+    sendFilter(which, true);
+}
+
+void CrossoverModel::EditFilter(XoverFilter which, int slope, int position) {
+    setFilter(which, slope, position);
+    sendFilter(which, false);
+}
+
+void CrossoverModel::setFilter(XoverFilter which, int slope, int position) {
     XoverFilterState &f = mut(which);
     f.slope = std::clamp(slope, 0, kSlopeTypeCount - 1);
     const bool high = which == XoverFilter::HighPass;
@@ -294,7 +304,6 @@ void CrossoverModel::CommitFilter(XoverFilter which, int slope, int position) {
     takeIntoSnapshot(which);
     takeSlopeIntoSnapshot(which);
     refreshTexts(which, TextForm::AfterChange);
-    sendFilter(which, true);
 }
 
 void CrossoverModel::takeIntoSnapshot(XoverFilter which) {

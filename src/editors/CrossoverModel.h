@@ -151,6 +151,10 @@ public:
     // whatever is queued. The position is limited to the filter's own range (10 Hz..16 kHz,
     // 35.1 Hz..20.2 kHz); keeping the high-pass at or below the low-pass is the caller's part.
     void CommitFilter(XoverFilter which, int slope, int position);
+    // A filter moved on a control outside the window (the room remote's page, while its slider
+    // is held): set as CommitFilter sets it, sent as the send tick sends, skipped while 3 or
+    // more frames are queued. The value let go at the end goes with CommitFilter.
+    void EditFilter(XoverFilter which, int slope, int position);
 
     EditorTimer &sendTimer() { return *sendTimer_; }
     EditorTimer &curveTimer() { return *curveTimer_; }
@@ -175,6 +179,8 @@ private:
     void setLimits(XoverFilter which, int minimum, int maximum);
     void select(XoverFilter which);
     void sendFilter(XoverFilter which, bool whateverIsQueued);
+    // CommitFilter's and EditFilter's part before the send.
+    void setFilter(XoverFilter which, int slope, int position);
 
     int channel_;
     AppState &state_;

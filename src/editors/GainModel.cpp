@@ -167,8 +167,20 @@ void GainModel::TimerTick()
             --drag_.resendCount;
         sendGain(false);
     }
-    if (!shown_)
+    if (!shown_) {
         drag_.dragging = false;
+        // Running for a slider outside the window: done once its resends are out.
+        if (drag_.resendCount <= traits().resendWhileAbove)
+            timer_->stop();
+    }
+}
+
+void GainModel::FinishedElsewhere(double position)
+{
+    PositionChanged(position);
+    PositionChangeFinished();
+    if (sliderEnabled_ && !timer_->isActive())
+        timer_->start();
 }
 
 void GainModel::Apply(int position, bool muted)

@@ -109,6 +109,12 @@ public:
     // enabled, the lamp lit.
     void EnterTestSignal();
 
+    // ---- A slider outside the window (the room remote's page): the slider's own path, so that
+    // a move is dropped while a frame is pending and the final value is resent by the timer.
+    // The timer then runs even while the window is closed, until those resends are out.
+    void MovedElsewhere(double position) { PositionChanged(position); }
+    void FinishedElsewhere(double position);
+
     // ---- Headless (talvoctl set): exactly the frame the editor sends, with SendCommand.
     // The gain at a slider position, unmuted (as unmuting at that position does).
     void CommitPosition(double position);

@@ -552,10 +552,31 @@ void PeqEditorModel::CommitBand(int ch, int band, const PeqBand &value, bool fla
 {
     if (!IsBand(band))
         return;
+    storeBand(ch, band, value, flat);
+    sendBytes(ch, band, flat ? PeqFlatBytes(value) : PeqBandBytes(value));
+}
+
+void PeqEditorModel::EditBand(int ch, int band, const PeqBand &value, bool flat, bool finished)
+{
+    if (!IsBand(band))
+        return;
+    storeBand(ch, band, value, flat);
+    if (finished || state_.link.pendingFrames.load() < 1)
+        sendBytes(ch, band, flat ? PeqFlatBytes(value) : PeqBandBytes(value));
+}
+
+void PeqEditorModel::storeBand(int ch, int band, const PeqBand &value, bool flat)
+{
     PeqState &peq = state_.peq;
     (ch == kLeftChannel ? peq.leftBands : peq.rightBands)[Slot(band)] = value;
     flagsOf(ch)[Slot(band)] = flat;
-    sendBytes(ch, band, flat ? PeqFlatBytes(value) : PeqBandBytes(value));
+    // The open window edits workingBands and writes them back when it closes: the band goes
+    // there too, or closing would undo it.
+    if (shown_ && ch == channel()) {
+        peq.workingBands[Slot(band)] = value;
+        flatBoxes_[Slot(band)] = flat;
+        Refresh(kRefreshControls);
+    }
 }
 
 }  // namespace talvo

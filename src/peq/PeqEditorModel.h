@@ -179,7 +179,13 @@ public:
 
     // ---- Headless (talvoctl set): one band of a channel set and sent as the editor sends it,
     // with SendCommand: a FLAT band as the flat frame, otherwise the band frame.
+    // While the window shows that channel, the window shows the band too (and keeps it when it
+    // closes).
     void CommitBand(int channel, int band, const PeqBand &value, bool flat);
+    // A band moved on a control outside the window (the room remote's page): set as CommitBand
+    // sets it; a move goes out only while no frame is pending, as the editor's own drags do,
+    // and the value let go at the end (`finished`) always goes.
+    void EditBand(int channel, int band, const PeqBand &value, bool flat, bool finished);
 
 signals:
     // Texts, slider positions, enabled states or the selection changed: read them again.
@@ -198,6 +204,9 @@ private:
     void sendBand(int band);
     void sendFlat(int band);
     void sendBytes(int ch, int band, const std::array<std::uint8_t, 8> &bytes);
+    // A band of a channel set from outside the window: the channel's table and FLAT flag, and
+    // the window's bands and box while it shows that channel.
+    void storeBand(int ch, int band, const PeqBand &value, bool flat);
 
     AppState &state_;
     Link &link_;

@@ -19,10 +19,13 @@
 #include "memory/MemoryWindows.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
+#include "remote/RemoteControl.h"
+#include "remote/RemoteHost.h"
 #include "shell/AboutBox.h"
 #include "shell/ComSetupDialog.h"
 #include "shell/EditorWindows.h"
 #include "shell/MainWindow.h"
+#include "shell/RemoteWindow.h"
 #include "shell/SignalFlowPanel.h"
 #include "shell/TestWindows.h"
 #include "state/ProgramApply.h"
@@ -35,6 +38,9 @@ namespace talvo {
 Application::Application(const ApplicationOptions &options) : options_(options) {}
 
 Application::~Application() {
+    // The room remote stops first: its pages must not reach models that are going.
+    remoteHost_.reset();
+    remoteControl_.reset();
     // Dialogs belong to the main window; it goes before the link it shows.
     testWindows_.reset();
     editorWindows_.reset();
@@ -121,6 +127,7 @@ void Application::Create() {
     memoryWindow_ = new MemoryWindow(*memory_, state_, main_.get());
     memoryWindow_->SetManageWindow(manageWindow_);
     texts_.Register(memoryWindow_, [w = memoryWindow_] { w->ApplyTexts(); });
+    MemoryPrompts memoryPrompts;
     {
         const auto over = [this]() -> QWidget * {
             QWidget *modal = QApplication::activeModalWidget();
@@ -139,6 +146,7 @@ void Application::Create() {
         };
         prompts.askName = [this](ProgramNameState &dialog) { programName_->Ask(dialog); };
         memory_->SetPrompts(prompts);
+        memoryPrompts = prompts;
     }
     QObject::connect(m->action("Memory1"), &QAction::triggered, memoryWindow_, &MemoryWindow::Memory1Click,
                      Qt::QueuedConnection);
@@ -150,6 +158,22 @@ void Application::Create() {
     QObject::connect(m, &MainWindow::disconnecting, memory_.get(), &MemoryController::ForgetAmplifier);
     main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
     main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
+
+    // Tools > "Room Remote...": the page and API over the same models as the windows.
+    RemoteModels remote{state_, *link_, *editorModels_, *peqModel_, *memory_};
+    remote.connect = connectController_.get();
+    remote.linkController = controller_.get();
+    remote.tests = testModes_.get();
+    remote.memoryPrompts = memoryPrompts;
+    remote.portName = [this] {
+        const int port = state_.link.portNumber;
+        const QString device = link_->DevicePathFor(port);
+        return device.isEmpty() ? QStringLiteral("COM%1").arg(port) : QStringLiteral("COM%1 (%2)").arg(port).arg(device);
+    };
+    remoteControl_ = std::make_unique<RemoteControl>(remote);
+    remoteHost_ = std::make_unique<RemoteHost>(*remoteControl_);
+    remoteWindow_ = new RemoteWindow(*remoteHost_, main_.get());
+    QObject::connect(m->action("RoomRemote1"), &QAction::triggered, remoteWindow_, &RemoteWindow::Open, Qt::QueuedConnection);
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }

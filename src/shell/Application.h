@@ -28,6 +28,9 @@ class ProgramNameDialog;
 class PeqEditorModel;
 class PeqWindow;
 class ProgramApplier;
+class RemoteControl;
+class RemoteHost;
+class RemoteWindow;
 class SearchController;
 class SearchWindow;
 class SineGenerator;
@@ -78,6 +81,9 @@ public:
     MemoryWindow &memoryWindow() { return *memoryWindow_; }
     ManageWindow &manageWindow() { return *manageWindow_; }
     ProgramNameDialog &programNameDialog() { return *programName_; }
+    RemoteControl &remoteControl() { return *remoteControl_; }
+    RemoteHost &remoteHost() { return *remoteHost_; }
+    RemoteWindow &remoteWindow() { return *remoteWindow_; }
 
 private:
     ApplicationOptions options_;
@@ -97,6 +103,9 @@ private:
     std::unique_ptr<TestModeController> testModes_;
     std::unique_ptr<SineGenerator> sineGenerator_;
     std::unique_ptr<TestWindows> testWindows_;
+    // The room remote: stopped before the models it drives go.
+    std::unique_ptr<RemoteControl> remoteControl_;
+    std::unique_ptr<RemoteHost> remoteHost_;
     // Owned by the main window:
     ComSetupDialog *comSetup_ = nullptr;
     AboutBox *about_ = nullptr;
@@ -107,6 +116,7 @@ private:
     MemoryWindow *memoryWindow_ = nullptr;
     ManageWindow *manageWindow_ = nullptr;
     ProgramNameDialog *programName_ = nullptr;
+    RemoteWindow *remoteWindow_ = nullptr;
 };
 
 }  // namespace talvo

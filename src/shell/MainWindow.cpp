@@ -84,6 +84,8 @@ const ActionSpec kActions[] = {
      QStyle::SP_DriveNetIcon, true},
     {"Disconnect1", "Disconnect", "Disconnect", "Disconnect", "DISCONNECT",
      {"network-disconnect", "network-offline", "network-wired-disconnected"}, QStyle::SP_BrowserStop, true},
+    {"RoomRemote1", "Room Remote...", "Room Remote...", nullptr, nullptr, {"network-wireless", "phone", "smartphone"},
+     QStyle::SP_DriveNetIcon, true},
     {"Content1", "Content", "Content", nullptr, nullptr, {"help-contents", "help-browser"},
      QStyle::SP_DialogHelpButton, true},
     {"About1", "About...", "About...", "About", "ABOUT", {"help-about"}, QStyle::SP_MessageBoxInformation, true},
@@ -99,7 +101,7 @@ const MenuSpec kMenus[] = {
     {"File1", "File", {"New1", "Open1", "Save1", "-", "Memory1", "-", "Exit1"}},
     {"Mode1", "Mode", {"Stereo1", "Bridge1", "Mono1"}},
     {"Test1", "Test", {"SineTest1", "NoiseTest1"}},
-    {"Tools1", "Tools", {"COMSetup1", "Search1", "-", "Connect1", "Disconnect1"}},
+    {"Tools1", "Tools", {"COMSetup1", "Search1", "-", "Connect1", "Disconnect1", "-", "RoomRemote1"}},
     {"Help1", "Help", {"Content1", "-", "About1"}},
 };
 

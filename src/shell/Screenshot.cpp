@@ -27,7 +27,9 @@
 #include "peq/PeqWindow.h"
 #include "shell/Application.h"
 #include "shell/EditorWindows.h"
+#include "remote/RemoteHost.h"
 #include "shell/MainWindow.h"
+#include "shell/RemoteWindow.h"
 #include "shell/StartOptions.h"
 #include "shell/TestWindows.h"
 #include "state/ProgramApply.h"
@@ -137,6 +139,15 @@ QWidget *Subject(Application &shell, const QString &shotWindow)
     }
     if (shotWindow == QLatin1String("sine"))
         return &shell.testWindows().sineWindow();
+    if (shotWindow == QLatin1String("remote")) {
+        // Started on loopback as the window's "Start" does; another free port when the usual one
+        // is taken on this machine.
+        RemoteHost &host = shell.remoteHost();
+        if (!host.Start(QHostAddress(QHostAddress::LocalHost), kDefaultRemotePort))
+            host.Start(QHostAddress(QHostAddress::LocalHost), 0);
+        shell.remoteWindow().Open();
+        return &shell.remoteWindow();
+    }
     return &shell.mainWindow();
 }
 
@@ -145,7 +156,7 @@ QWidget *Subject(Application &shell, const QString &shotWindow)
 const QStringList &ScreenshotWindows()
 {
     static const QStringList windows =
-        QStringList{"main", "connect", "search", "devices"} + kEditorShots + kTestShots + kMemoryShots;
+        QStringList{"main", "connect", "search", "devices", "remote"} + kEditorShots + kTestShots + kMemoryShots;
     return windows;
 }
 

@@ -11,8 +11,13 @@ namespace talvo {
 namespace {
 
 const char kUsage[] =
-    "Usage: talvo [--demo [--tcp]] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
+    "Usage: talvo [--demo [--tcp]] [--remote [HOST:]PORT] [--screenshot FILE [--window NAME]] [PROGRAM.VKP]\n"
     "  PROGRAM.VKP        open this program file at start-up, as File > Open... does\n"
+    "  --remote [HOST:]PORT\n"
+    "                     start the room remote (Tools > Room Remote...) with the program: the\n"
+    "                     phone page and HTTP API on HOST (loopback unless given: an IPv4\n"
+    "                     address, [IPv6], localhost or any) at PORT; its address with the\n"
+    "                     pairing token goes to stderr\n"
     "  --demo             run on simulated amplifiers (IDs 1 and 3) on a pseudo-terminal inside\n"
     "                     the program; the remembered COM port is left as it is\n"
     "  --tcp              with --demo: reach them over TCP on the loopback address instead, as\n"
@@ -25,7 +30,8 @@ const char kUsage[] =
     "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
     "                     xover-left, xover-right; sine (the sine generator in sine test\n"
     "                     mode) or main-sine (the main window in sine test mode);\n"
-    "                     memory (after a Refresh, with --demo), manage, program-name\n"
+    "                     memory (after a Refresh, with --demo), manage, program-name;\n"
+    "                     remote (the room remote started on loopback)\n"
     "  --version          print the version\n"
     "  -h, --help         show this text\n";
 
@@ -57,9 +63,11 @@ StartOptions ParseStartOptions(const QStringList &arguments)
     const QCommandLineOption demoTcp(QStringLiteral("tcp"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption window(QStringLiteral("window"), QString(), QStringLiteral("NAME"));
-    parser.addOptions({demo, demoTcp, screenshot, window});
+    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("[HOST:]PORT"));
+    parser.addOptions({demo, demoTcp, screenshot, window, remote});
 
     StartOptions options;
+    QString why;
     if (!parser.parse(arguments)) {
         options.refusal = parser.errorText();
         return options;
@@ -77,6 +85,8 @@ StartOptions ParseStartOptions(const QStringList &arguments)
         options.refusal = QStringLiteral("unexpected argument '%1' (one program file at most)").arg(files.value(1));
     else if (options.demoTcp && !options.demo)
         options.refusal = QStringLiteral("--tcp goes with --demo");
+    else if (parser.isSet(remote) && !(options.remote = ParseListenAddress(parser.value(remote), why)))
+        options.refusal = QStringLiteral("--remote: %1").arg(why);
     else if (parser.isSet(window) && !options.screenshot)
         options.refusal = QStringLiteral("--window goes with --screenshot");
     else if (parser.isSet(window) && !ScreenshotWindows().contains(options.window))

@@ -6,8 +6,12 @@
 // into StartOptions after the application object was made: it takes Qt's own options
 // (-platform, -style ...) out of the command line, and making it needs the display.
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
+
+#include "remote/RemoteHost.h"
 
 namespace talvo {
 
@@ -27,6 +31,8 @@ struct StartOptions {
     bool screenshot = false;
     QString screenshotPath;
     QString window = QStringLiteral("main");  // --window NAME: the window of the picture
+    // --remote [HOST:]PORT: the room remote started with the program
+    std::optional<ListenAddress> remote;
 
     // Why the command line is refused (one line, without the program's name); empty when it
     // is accepted.

@@ -21,6 +21,7 @@
 #include "shell/AppIcon.h"
 #include "shell/Application.h"
 #include "shell/DemoBus.h"
+#include "remote/RemoteHost.h"
 #include "shell/MainWindow.h"
 #include "shell/Screenshot.h"
 #include "shell/StartOptions.h"
@@ -161,6 +162,15 @@ int main(int argc, char **argv) {
     }
     talvo::Application shell(shellOptions);
     shell.Create();
+    if (options.remote) {
+        QString error;
+        if (!shell.remoteHost().Start(options.remote->address, options.remote->port, &error)) {
+            std::fprintf(stderr, "talvo: cannot start the room remote on port %u: %s\n",
+                         unsigned(options.remote->port), qPrintable(error));
+            return kExitFailed;
+        }
+        std::fprintf(stderr, "talvo: room remote at %s\n", qPrintable(shell.remoteHost().pageUrl()));
+    }
 
     if (!options.screenshotPath.isEmpty())
         return talvo::RunScreenshot(app, shell, options);

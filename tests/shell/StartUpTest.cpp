@@ -134,6 +134,8 @@ const RefusedStart kRefusedStarts[] = {
     {"TwoFiles", {QStringLiteral("a.VKP"), QStringLiteral("b.VKP")}, "unexpected argument 'b.VKP'"},
     {"ValueOutOfRange", {QStringLiteral("DIR/odd.VKP")}, "DIR/odd.VKP is refused: left.delay: 220 is out of range (0 to 7)"},
     {"NotAProgramFile", {QStringLiteral("DIR/short.VKP")}, "DIR/short.VKP is 5 bytes long; expected 112 bytes"},
+    {"RemotePortOutOfRange", {QStringLiteral("--remote"), QStringLiteral("70000")}, "--remote: "},
+    {"RemoteHostUnknown", {QStringLiteral("--remote"), QStringLiteral("nowhere:8480")}, "--remote: "},
 };
 
 INSTANTIATE_TEST_SUITE_P(, StartRefused, ::testing::ValuesIn(kRefusedStarts),

@@ -109,7 +109,7 @@ TEST(AmplifierOptions, AreCheckedBeforeAnyPortOpens)
         QStringList rest;  // what the command needs besides the amplifier options
     };
     const Command commands[] = {{"test", {"sine", "1k"}}, {"set", {"left.gain=-3"}}, {"memory", {}},
-                                {"connect", {}},          {"send", {"220", "100"}}};
+                                {"connect", {}},          {"send", {"220", "100"}}, {"remote", {"--listen", "0"}}};
     struct Case {
         const char *name;
         QStringList options;
@@ -162,7 +162,8 @@ TEST(AmplifierCommands, APortLostWhileConnectingIsSaidInOneLine)
     const Command commands[] = {{"test", RunTestCommand, {"sine", "1k"}},
                                 {"set", RunSetCommand, {"left.gain=-3"}},
                                 {"memory", RunMemoryCommand, {}},
-                                {"connect", RunConnectCommand, {}}};
+                                {"connect", RunConnectCommand, {}},
+                                {"remote", RunRemoteCommand, {"--listen", "127.0.0.1:0"}}};
     Clock::setSpeed(10);
     for (const Command &command : commands) {
         SCOPED_TRACE(command.name);

@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "link/Link.h"
 #include "link/TcpAddress.h"
+#include "remote/LiveKeys.h"
 
 namespace talvo::cli {
 
@@ -28,17 +29,7 @@ bool HelpAsked(const QStringList &args, QTextStream &out, const char *usage)
 
 std::optional<long long> ParseNumber(const QString &text, long long min, long long max)
 {
-    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,18}$"));
-    static const QRegularExpression hex(QStringLiteral("^0[xX][0-9a-fA-F]{1,15}$"));
-    bool ok = false;
-    long long value = 0;
-    if (decimal.match(text).hasMatch())
-        value = text.toLongLong(&ok, 10);
-    else if (hex.match(text).hasMatch())
-        value = text.mid(2).toLongLong(&ok, 16);
-    if (!ok || value < min || value > max)
-        return std::nullopt;
-    return value;
+    return ParseWholeNumber(text, min, max);
 }
 
 QString ConnectFailureClause(ConnectOutcome outcome, int id, const QString &port)
@@ -208,7 +199,7 @@ CommandFunction FindCommand(const QString &name)
         {"frame", RunFrameCommand},     {"show", RunShowCommand}, {"pack", RunPackCommand},
         {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
         {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
-        {"plot", RunPlotCommand},
+        {"plot", RunPlotCommand},       {"remote", RunRemoteCommand},
     };
     for (const auto &[commandName, function] : commands) {
         if (name == QLatin1String(commandName))

@@ -27,6 +27,8 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunTestCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // The amplifier's program memory through the memory controller; needs a QCoreApplication.
 int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// The room remote without a display: serves until Ctrl+C; needs a QCoreApplication.
+int RunRemoteCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // A program file's response as a PNG; needs a QGuiApplication (any platform, offscreen will do).
 int RunPlotCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 
