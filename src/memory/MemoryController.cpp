@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include "link/Link.h"
-#include "link/Transfers.h"
 #include "programs/Windows1252.h"
 #include "state/AppState.h"
 #include "state/ProgramApply.h"
@@ -16,27 +15,8 @@ namespace talvo {
 
 namespace {
 
-constexpr int kInUseByte = 11;      // block 1 / record offset of inUse
-constexpr int kModeByte = 10;
-constexpr std::uint8_t kDeleteCommand = 200;
-constexpr std::uint8_t kLinkCommand = 220;
-constexpr std::uint8_t kSelectData = 140;
-constexpr std::uint8_t kReloadData = 88;
-constexpr std::uint8_t kConnectData = 100;
-constexpr std::uint8_t kHeaderCommand = 221;
-constexpr std::uint8_t kModeCommand = 195;
 constexpr int kLockedProgram = 21;
-constexpr double kRecallPauseMs = 300;
-constexpr double kSavePauseMs = 400;
-constexpr double kDeleteWaitMs = 200;
 constexpr double kDeleteAllWaitMs = 400;
-constexpr double kReloadStepMs = 1000;
-// Unanswered exchanges in a row (each after its resend) that mean the amplifier has gone: the
-// sequence ends with a message instead of running its whole course against silence.
-constexpr int kSilenceLimit = 3;
-
-constexpr std::uint16_t kSubstitutedFrom = 12000;
-constexpr std::uint16_t kSubstitutedTo = 12100;
 
 constexpr const char *kMemoryCaption = "Memory Precinct";
 constexpr const char *kSaveFileCaption = "Save file";
@@ -72,6 +52,14 @@ QString WithExtension(const QString &path, const char *extension)
     return QFileInfo(path).suffix().isEmpty() ? path + QLatin1String(extension) : path;
 }
 
+MemoryOutcome Failed(const QString &message)
+{
+    MemoryOutcome outcome;
+    outcome.ok = false;
+    outcome.message = message;
+    return outcome;
+}
+
 }  // namespace
 
 std::array<std::uint8_t, kNameSize> NameFieldBytes(const QString &text)
@@ -79,45 +67,52 @@ std::array<std::uint8_t, kNameSize> NameFieldBytes(const QString &text)
     return ProgramNameBytes(text);
 }
 
-struct MemoryController::Busy {
-    MemoryController &c;
-    explicit Busy(MemoryController &controller) : c(controller)
+// One sequence: the transfer buttons off while it runs, and the watch over the transfer and the
+// slots left unstored begun afresh. While another sequence runs it does nothing (began() is
+// false) and the caller does nothing either.
+class MemoryController::Sequence {
+public:
+    explicit Sequence(MemoryController &controller) : c_(controller), began_(controller.run_.Begin())
     {
-        if (c.busyDepth_++ > 0)
+        if (!began_)
             return;
-        c.busy_ = true;
         // finish() names a loss together with what it cut short, when there is someone to tell.
-        c.link_.SetLossToldByProcedure(bool(c.prompts_.tell));
-        c.failure_.clear();
-        c.stopCause_.clear();
-        c.transferSlot_ = 0;
-        c.silentExchanges_ = 0;
-        c.unstored_.clear();
-        emit c.transferButtonsEnabled(false);
+        c_.link_.SetLossToldByProcedure(bool(c_.prompts_.tell));
+        c_.transfer_.Begin();
+        c_.transferSlot_ = 0;
+        c_.unstored_.clear();
+        emit c_.transferButtonsEnabled(false);
     }
-    ~Busy()
+    ~Sequence()
     {
-        if (--c.busyDepth_ > 0)
+        if (!began_)
             return;
-        c.busy_ = false;
-        c.link_.SetLossToldByProcedure(false);
-        emit c.transferButtonsEnabled(true);
+        c_.run_.End();
+        c_.link_.SetLossToldByProcedure(false);
+        emit c_.transferButtonsEnabled(true);
     }
+    Sequence(const Sequence &) = delete;
+    Sequence &operator=(const Sequence &) = delete;
+    bool began() const { return began_; }
+
+private:
+    MemoryController &c_;
+    const bool began_;
 };
 
 MemoryController::MemoryController(AppState &state, Link &link, ProgramApplier &applier, QObject *parent)
-    : QObject(parent), state_(state), link_(link), applier_(applier)
+    : QObject(parent), state_(state), link_(link), applier_(applier), transfer_(state, link), run_(link)
 {
     memoryImage_ = BlankMemoryImage();
     for (int i = 1; i <= kMemorySlotCount; ++i)
         rows_[i - 1].program = QString::number(i);
     connect(&link_, &Link::portLost, this, [this](const PortFailure &why) {
-        if (busy_) {
-            failure_ = QStringLiteral("The port was lost during the transfer (%1); the transfer stopped.").arg(why.describe());
-            stopCause_ = QStringLiteral("port lost");
-        }
+        if (run_.IsRunning())
+            transfer_.NotePortLost(why);
     });
 }
+
+// ---- The grid and the amplifier it speaks of.
 
 AmplifierIdentity MemoryController::connectedAmplifier() const
 {
@@ -158,170 +153,35 @@ void MemoryController::showRow(int slot, const QString &program, const QString &
     emit slotRowChanged(slot, rows_[slot - 1]);
 }
 
-void MemoryController::progress(int percent)
-{
-    link_.ShowProgress(std::clamp(percent, 0, kProgressStepsMax));
-}
-
-void MemoryController::noteAnswer(bool answered)
-{
-    if (answered) {
-        silentExchanges_ = 0;
-        return;
-    }
-    if (++silentExchanges_ >= kSilenceLimit && failure_.isEmpty()) {
-        failure_ = QStringLiteral("ID %1 stopped answering; the transfer stopped.").arg(state_.link.outFrame.address);
-        stopCause_ = QStringLiteral("no answer");
-    }
-}
-
-bool MemoryController::sendAcknowledged(double waitMs)
-{
-    LinkState &s = state_.link;
-    s.reply.replyAddress = 0;
-    link_.SendCommand();
-    link_.WaitUnlessLost(waitMs);
-    if (s.reply.replyAddress == 0 && !broken()) {
-        link_.SendCommand();
-        link_.WaitUnlessLost(waitMs);
-    }
-    return s.reply.replyAddress != 0;
-}
-
-bool MemoryController::sendHeader(const std::array<std::uint8_t, kNameSize> &name, std::uint8_t mode, int target)
-{
-    CommandFrame &f = state_.link.outFrame;
-    f.command = kHeaderCommand;
-    f.length = kRecordBlockSize;
-    std::copy(name.begin(), name.end(), f.data.begin());
-    f.data[10] = mode;
-    f.data[11] = 1;
-    f.data[12] = static_cast<std::uint8_t>(target);
-    f.data[13] = f.data[14] = f.data[15] = 1;
-    state_.link.reply.replyAddress = 0;
-    link_.SendCommand();
-    link_.WaitUnlessLost(kMemoryResendWaitMs);
-    return state_.link.reply.replyAddress != 0;
-}
-
 // ---- Transfer operations.
 
 SlotState MemoryController::RefreshSlot(int n)
 {
-    SlotState result;
     if (n < 1 || n > kMemorySlotCount || broken())
-        return result;
-    ProgramBlock &b1 = state_.link.reply.block(1);
-    b1.received = 0;
-    b1.bytes.fill(0);
-    RequestBlock(link_, 1, n);
-    if (b1.received == kYes) {
-        link_.WaitUnlessLost(1);
-    } else {
-        link_.WaitUnlessLost(kMemoryResendWaitMs);
-        if (!broken())
-            RequestBlock(link_, 1, n);
-    }
-    const QString number = QString::number(n);
-    result.answered = b1.received == kYes;
+        return SlotState();
+    const SlotState result = transfer_.ReadState(n);
     if (result.answered) {
         // Rows of another amplifier must not stand beside this one's.
         if (owner_ && *owner_ != connectedAmplifier())
             ForgetAmplifier();
         owner_ = connectedAmplifier();
     }
+    const QString number = QString::number(n);
     showRow(n, number, QString());
-    if (result.answered && b1.bytes[kInUseByte] != 0) {
-        result.inUse = true;
-        result.name = Windows1252ToString(QByteArrayView(reinterpret_cast<const char *>(b1.bytes.data()), kNameSize));
+    if (result.inUse)
         showRow(n, number + QString::fromUtf8(kProgramMark), result.name);
-    }
     slotStates_[n - 1] = result;
-    noteAnswer(result.answered);
     return result;
-}
-
-bool MemoryController::requestTwice(int k, int n, double pauseMs)
-{
-    if (broken())
-        return false;
-    RequestBlock(link_, k, n);
-    link_.WaitUnlessLost(pauseMs);
-    if (state_.link.reply.block(k).received != kYes && !broken()) {
-        RequestBlock(link_, k, n);
-        link_.WaitUnlessLost(pauseMs);
-    }
-    const bool arrived = state_.link.reply.block(k).received == kYes;
-    noteAnswer(arrived);
-    return arrived;
-}
-
-bool MemoryController::takeRecordBlocks()
-{
-    RecordImage record{};
-    for (int k = 1; k <= kRecordBlockCount; ++k) {
-        const ProgramBlock &b = state_.link.reply.block(k);
-        if (b.received != kYes)
-            return false;
-        std::copy(b.bytes.begin(), b.bytes.end(), record.begin() + kRecordBlockSize * (k - 1));
-    }
-    state_.programBuffer = record;
-    return true;
 }
 
 bool MemoryController::ReadSlot(int n, double pauseMs, const std::function<void(int block)> &progress)
 {
-    for (int k = 1; k <= kRecordBlockCount; ++k)
-        state_.link.reply.block(k).received = 0;
-    for (int k : {1, 3, 4, 5, 6, 7, 2}) {
-        requestTwice(k, n, pauseMs);
-        if (broken())
-            return false;
-        if (progress)
-            progress(k);
-    }
-    return takeRecordBlocks();
+    return transfer_.ReadSlot(n, pauseMs, progress);
 }
 
 std::vector<int> MemoryController::WriteRecordBlocks(const RecordImage &record, const std::function<void(int k)> &progress)
 {
-    std::vector<int> unanswered;
-    CommandFrame &f = state_.link.outFrame;
-    for (int k = 2; k <= kRecordBlockCount; ++k) {
-        if (broken())
-            break;
-        const RecordBlockBytes block = RecordBlock(record, k);
-        f.command = static_cast<std::uint8_t>(220 + k);
-        f.length = kRecordBlockSize;
-        std::copy(block.begin(), block.end(), f.data.begin());
-        // The amplifier has no 12000 Hz: the nearest crossover frequency it knows goes instead.
-        // Positions (from 0) of the frequencies' whole-hertz words in this block.
-        std::vector<int> words;
-        if (k == 2 || k == 5)
-            words = {0, 8};
-        else if (k == 3 || k == 6)
-            words = {0, 9, 13};
-        for (int at : words) {
-            if (f.data[at] * 256 + f.data[at + 1] == kSubstitutedFrom) {
-                f.data[at] = kSubstitutedTo >> 8;
-                f.data[at + 1] = kSubstitutedTo & 0xFF;
-            }
-        }
-        // Blocks 4 and 7 start with the channel's gain: stored muted at -62.00 dB.
-        if ((k == 4 || k == 7) && name_.muteOption == 1) {
-            f.data[0] = 62;
-            f.data[1] = 0;
-            f.data[2] = kSignNegative;
-        }
-        const bool answered = sendAcknowledged(kMemoryResendWaitMs);
-        if (!answered)
-            unanswered.push_back(k);
-        noteAnswer(answered);
-        Link::ProcessMessages();
-        if (progress)
-            progress(k);
-    }
-    return unanswered;
+    return transfer_.WriteRecordBlocks(record, muted(), progress);
 }
 
 bool MemoryController::WriteSlot(int source, int slot)
@@ -329,7 +189,6 @@ bool MemoryController::WriteSlot(int source, int slot)
     if (source < 1 || source > kMemorySlotCount || slot < 1 || slot > kMemorySlotCount || broken())
         return false;
     const RecordImage record = memoryImage_[source - 1];
-    const QString number = QString::number(slot);
     showRow(slot, rows_[slot - 1].program, QString());
     bool stored = true;
     if (RecordInUse(record)) {
@@ -337,23 +196,10 @@ bool MemoryController::WriteSlot(int source, int slot)
         std::copy_n(record.begin(), kNameSize, name.begin());
         showRow(slot, rows_[slot - 1].program, ProgramNameText(name));
         SelectRow(slot);
-        showRow(slot, number + QString::fromUtf8(kWritingMark), ProgramNameText(name));
-        const bool headerAnswered = sendHeader(name, record[kModeByte], slot);
-        noteAnswer(headerAnswered);
-        progress(0);
-        const std::vector<int> unanswered =
-            WriteRecordBlocks(record, [this](int k) { progress(17 * k); });
-        stored = headerAnswered && unanswered.empty();
+        showRow(slot, QString::number(slot) + QString::fromUtf8(kWritingMark), ProgramNameText(name));
+        stored = transfer_.WriteProgram(name, record, slot, muted(), 17).stored();
     } else {
-        DeleteSlot(slot);
-        link_.WaitUnlessLost(kDeleteWaitMs);
-        bool answered = state_.link.reply.replyAddress != 0;
-        link_.SendCommand();
-        link_.WaitUnlessLost(kDeleteWaitMs);
-        answered = answered || state_.link.reply.replyAddress != 0;
-        // Whether the slot is empty now is for the refresh after it to tell: its 200 ms leave
-        // the delete's reply little room.
-        noteAnswer(answered);
+        transfer_.DeleteSlotTwice(slot);
     }
     progress(0);
     if (!stored)
@@ -363,120 +209,49 @@ bool MemoryController::WriteSlot(int source, int slot)
 
 void MemoryController::DeleteSlot(int slot)
 {
-    state_.link.outFrame.set(kDeleteCommand, {static_cast<std::uint8_t>(slot)});
-    state_.link.reply.replyAddress = 0;
-    link_.SendCommand();
-}
-
-void MemoryController::reload(int firstProgress, const std::array<int, 4> &steps, int lastProgress)
-{
-    if (broken())
-        return;
-    state_.link.linkActive = kYes;
-    state_.link.outFrame.set(kLinkCommand, {kReloadData});
-    link_.SendCommand();
-    progress(firstProgress);
-    link_.WaitUnlessLost(kReloadStepMs);
-    for (int i = 0; i < 6; ++i)
-        Link::ProcessMessages();
-    for (int p : steps) {
-        progress(p);
-        link_.WaitUnlessLost(kReloadStepMs);
-        Link::ProcessMessages();
-    }
-    progress(lastProgress);
-}
-
-void MemoryController::reconnect()
-{
-    if (broken())
-        return;
-    state_.link.linkActive = kYes;
-    state_.link.outFrame.set(kLinkCommand, {kConnectData});
-    link_.SendCommand();
-    link_.WaitUnlessLost(100);
-    link_.SendCommand();
+    transfer_.DeleteSlot(slot);
 }
 
 bool MemoryController::RecallProgram(int slot)
 {
-    progress(0);
-    ReplyFields &reply = state_.link.reply;
-    for (int k = 1; k <= 8; ++k)
-        reply.block(k).received = 0;
-    const std::array<int, 6> order{1, 3, 4, 5, 6, 7};
-    const std::array<int, 6> steps{5, 10, 15, 20, 25, 30};
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        requestTwice(order[i], slot, kRecallPauseMs);
-        progress(steps[i]);
-    }
-    // The live gains: from the running program, else from the slot.
-    if (!broken()) {
-        RequestBlock(link_, 8, kRunningProgram);
-        link_.WaitUnlessLost(kRecallPauseMs);
-        if (reply.block(8).received != kYes && !broken()) {
-            RequestBlock(link_, 8, slot);
-            link_.WaitUnlessLost(kRecallPauseMs);
-        }
-    }
-    progress(35);
-    requestTwice(2, slot, kRecallPauseMs);
-    progress(40);
-    if (broken())
+    const RecallEnd end = transfer_.Recall(slot);
+    if (end == RecallEnd::CutShort)
         return false;
-
-    state_.link.outFrame.set(kLinkCommand, {kSelectData, static_cast<std::uint8_t>(slot)});
-    link_.SendCommand();
-    link_.WaitUnlessLost(kRecallPauseMs);
-    progress(45);
-    reload(50, {55, 60, 70, 80}, 90);
-    reconnect();
-    if (broken())
-        return false;
-    RequestStatus(link_);
-    link_.WaitUnlessLost(10);
-    if (reply.statusBlock().received == kYes)
-        state_.currentProgram = reply.statusBlock().bytes[2];
-    for (int i = 0; i < 30; ++i) {
-        link_.WaitUnlessLost(1);
-        Link::ProcessMessages();
-    }
-    bool applied = false;
-    if (!broken() && takeRecordBlocks()) {
-        progress(100);
-        progress(0);
-        state_.link.linkActive = 0;
-        applier_.ApplyProgram();
-        Link::ProcessMessages();
-        Link::ProcessMessages();
-        applier_.MuteInput(kLeftChannel);
-        applier_.MuteInput(kRightChannel);
-        state_.link.linkActive = kYes;
-        applied = true;
-        emit recalled(slot);
-    }
+    if (end == RecallEnd::Whole)
+        applyRecalled(slot);
     Close();
     emit closeRequested();
-    return applied;
+    return end == RecallEnd::Whole;
+}
+
+void MemoryController::applyRecalled(int slot)
+{
+    progress(100);
+    progress(0);
+    state_.link.linkActive = 0;
+    applier_.ApplyProgram();
+    Link::ProcessMessages();
+    Link::ProcessMessages();
+    applier_.MuteInput(kLeftChannel);
+    applier_.MuteInput(kRightChannel);
+    state_.link.linkActive = kYes;
+    emit recalled(slot);
 }
 
 void MemoryController::OfferCurrentDownload()
 {
     if (state_.link.linkActive != kYes)
         return;
-    Busy busy(*this);
-    RequestStatus(link_);
-    const ProgramBlock &status = state_.link.reply.statusBlock();
-    int n = status.received == kYes ? status.bytes[2] : 0;
-    n = std::min(n, kLockedProgram);
+    const Sequence sequence(*this);
+    if (!sequence.began())
+        return;
+    const int n = std::min(transfer_.RunningProgram(), kLockedProgram);
     if (n == kLockedProgram) {
-        state_.link.outFrame.set(kModeCommand, {state_.programBuffer[kModeByte]});
-        link_.SendCommand();
-        link_.WaitUnlessLost(100);
+        transfer_.SendModeOf(state_.programBuffer);
         prompts_.tell(QStringLiteral("DOWNLOAD PROGRAM"), QStringLiteral("NO.21 PROGRAM Can not be Refresh... "), false);
     } else if (n != 0) {
         if (prompts_.ask(QStringLiteral("DOWNLOAD PROGRAM"), QStringLiteral("Do you Refresh NO.%1 PROGRAM?").arg(n), false))
-            DownloadCurrentProgram();
+            downloadSteps();
     } else {
         finish(MemoryOutcome(), QStringLiteral("DOWNLOAD PROGRAM"));  // says so if the port went
     }
@@ -484,48 +259,40 @@ void MemoryController::OfferCurrentDownload()
 
 void MemoryController::DownloadCurrentProgram()
 {
-    Busy busy(*this);
+    const Sequence sequence(*this);
+    if (sequence.began())
+        downloadSteps();
+}
+
+void MemoryController::downloadSteps()
+{
     progress(0);
     name_.muteTicked = true;
     name_.volumeEnabled = false;
     prompts_.askName(name_);
-    const auto name = NameFieldBytes(name_.name);
-    CommandFrame &f = state_.link.outFrame;
-    f.command = kHeaderCommand;
-    f.length = kRecordBlockSize;
-    std::copy(name.begin(), name.end(), f.data.begin());
-    link_.WaitUnlessLost(300);
-    f.data[10] = state_.programBuffer[kModeByte];
-    f.data[11] = 1;
-    f.data[12] = kCurrentProgramSlot;
-    f.data[13] = f.data[14] = f.data[15] = 1;
-    const bool headerAnswered = sendAcknowledged(kMemoryResendWaitMs);
-    noteAnswer(headerAnswered);
-    progress(10);
-    const std::vector<int> unanswered = WriteRecordBlocks(state_.programBuffer, [this](int k) { progress(5 * k); });
-    reload(40, {45, 50, 55, 60}, 70);
-    reconnect();
-    progress(100);
-    Link::ProcessMessages();
-    link_.WaitUnlessLost(300);
-    progress(100);
-    Link::ProcessMessages();
-    progress(0);
-
+    const WriteAnswers answers = transfer_.DownloadCurrent(NameFieldBytes(name_.name), state_.programBuffer, muted());
     MemoryOutcome outcome;
     if (broken()) {
-        outcome.ok = false;
-        outcome.message = failure_;
-    } else if (!headerAnswered || !unanswered.empty()) {
-        outcome.ok = false;
-        outcome.message = QStringLiteral("The amplifier's current program may not have been stored: %1 got no answer.")
-                              .arg(headerAnswered ? QStringLiteral("blocks %1").arg(SlotList(unanswered))
-                                                  : QStringLiteral("the header block"));
+        outcome = Failed(transfer_.Failure());
+    } else if (!answers.stored()) {
+        outcome = Failed(QStringLiteral("The amplifier's current program may not have been stored: %1 got no answer.")
+                             .arg(answers.header ? QStringLiteral("blocks %1").arg(SlotList(answers.unanswered))
+                                                 : QStringLiteral("the header block")));
     }
     finish(outcome, QStringLiteral("DOWNLOAD PROGRAM"));
 }
 
 // ---- The buttons.
+
+MemoryOutcome MemoryController::runConnected(const std::function<MemoryOutcome()> &steps)
+{
+    if (state_.link.linkActive != kYes)
+        return finish(notConnected());
+    const Sequence sequence(*this);
+    if (!sequence.began())
+        return Failed(QStringLiteral("Another memory transfer is running; nothing was sent."));
+    return steps();
+}
 
 MemoryOutcome MemoryController::finish(MemoryOutcome outcome, const QString &caption)
 {
@@ -533,7 +300,7 @@ MemoryOutcome MemoryController::finish(MemoryOutcome outcome, const QString &cap
         // What broke the link says more than what was left undone because of it.
         outcome.ok = false;
         outcome.cancelled = false;
-        outcome.message = failure_;
+        outcome.message = transfer_.Failure();
     }
     if (!broken() && !unstored_.empty()) {
         outcome.ok = false;
@@ -551,10 +318,7 @@ MemoryOutcome MemoryController::finish(MemoryOutcome outcome, const QString &cap
 
 MemoryOutcome MemoryController::notConnected()
 {
-    MemoryOutcome outcome;
-    outcome.ok = false;
-    outcome.message = QStringLiteral("No amplifier is connected.");
-    return outcome;
+    return Failed(QStringLiteral("No amplifier is connected."));
 }
 
 SlotState MemoryController::refreshBareRow(int slot)
@@ -566,9 +330,11 @@ SlotState MemoryController::refreshBareRow(int slot)
 
 MemoryOutcome MemoryController::Refresh()
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
+    return runConnected([this] { return refreshSteps(); });
+}
+
+MemoryOutcome MemoryController::refreshSteps()
+{
     refreshIndex_ = 1;
     progress(0);
     for (int i = 1; i <= kMemorySlotCount; ++i)
@@ -593,18 +359,19 @@ MemoryOutcome MemoryController::Refresh()
     progress(0);
     MemoryOutcome outcome;
     if (!silent.empty() && !broken()) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("No answer for %1; the list may be incomplete.").arg(SlotsWord(silent)));
         outcome.failedSlots = silent;
-        outcome.message = QStringLiteral("No answer for %1; the list may be incomplete.").arg(SlotsWord(silent));
     }
     return finish(outcome);
 }
 
 MemoryOutcome MemoryController::Upload(int slot)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
+    return runConnected([this, slot] { return uploadSteps(slot); });
+}
+
+MemoryOutcome MemoryController::uploadSteps(int slot)
+{
     MemoryOutcome outcome;
     const SlotState st = refreshBareRow(slot);
     if (st.inUse) {
@@ -614,14 +381,12 @@ MemoryOutcome MemoryController::Upload(int slot)
         if (!recall) {
             outcome.cancelled = true;
         } else if (!RecallProgram(slot) && !broken()) {
-            outcome.ok = false;
+            outcome = Failed(QStringLiteral("Program %1 did not arrive whole; the editors were not changed.").arg(slot));
             outcome.failedSlots = {slot};
-            outcome.message = QStringLiteral("Program %1 did not arrive whole; the editors were not changed.").arg(slot);
         }
     } else if (!st.answered && !broken()) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("No answer for slot %1.").arg(slot));
         outcome.failedSlots = {slot};
-        outcome.message = QStringLiteral("No answer for slot %1.").arg(slot);
     }
     progress(100);
     progress(0);
@@ -630,57 +395,24 @@ MemoryOutcome MemoryController::Upload(int slot)
 
 MemoryOutcome MemoryController::FileDown(const QString &path)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
-    const int row = currentRow_;
-    const MemoryOutcome outcome = fileDownSteps(path);
-    if (outcome.cancelled)
+    return runConnected([this, &path] {
+        const int row = currentRow_;
+        const MemoryOutcome outcome = fileDownSteps(path);
+        if (outcome.cancelled)
+            return outcome;
+        if (ExtensionIs(path, kProgramFileExtension))
+            showDone(programWriteText(outcome, QStringLiteral("File Down"), row,
+                                      QStringLiteral("Wrote %1 to slot %2").arg(path).arg(row)));
+        else
+            showDone(restoreText(outcome, path));
         return outcome;
-    if (ExtensionIs(path, kProgramFileExtension))
-        showDone(programWriteText(outcome, QStringLiteral("File Down"), row,
-                                  QStringLiteral("Wrote %1 to slot %2").arg(path).arg(row)));
-    else
-        showDone(restoreText(outcome, path));
-    return outcome;
+    });
 }
 
 MemoryOutcome MemoryController::fileDownSteps(const QString &path)
 {
-    MemoryOutcome outcome;
-    const int row = currentRow_;
-    if (!ExtensionIs(path, kProgramFileExtension)) {
-        MemoryImage image;
-        const FileResult read = ReadCheckedMemoryFile(path, image);
-        if (!read) {
-            // Nothing goes to the amplifier from a file that is not a whole memory file, or
-            // that holds a value no editor produces.
-            outcome.ok = false;
-            outcome.message = read.message;
-        } else {
-            outcome = writeMemorySteps(image);
-        }
-    } else {
-        RecordImage record;
-        const FileResult read = ReadCheckedRecordFile(path, record);
-        if (!read) {
-            outcome.ok = false;
-            outcome.message = read.message;
-        } else if (!RecordInUse(record)) {
-            outcome.ok = false;
-            outcome.message = QStringLiteral("%1 holds a blank program; nothing was written.").arg(path);
-        } else {
-            name_.nameAccepted = 0;
-            name_.volumeEnabled = true;
-            name_.name = ReadProgramName(path);
-            prompts_.askName(name_);
-            if (name_.nameAccepted == kYes)
-                writeRecordSteps(record, row);
-            else
-                outcome.cancelled = true;
-            RefreshSlot(row);
-        }
-    }
+    const MemoryOutcome outcome =
+        ExtensionIs(path, kProgramFileExtension) ? programFileDown(path) : memoryFileDown(path);
     if (!path.isEmpty()) {
         link_.WaitUnlessLost(30);
         Link::ProcessMessages();
@@ -689,6 +421,39 @@ MemoryOutcome MemoryController::fileDownSteps(const QString &path)
         progress(0);
     }
     return finish(outcome, QStringLiteral("File Down"));
+}
+
+MemoryOutcome MemoryController::memoryFileDown(const QString &path)
+{
+    MemoryImage image;
+    const FileResult read = ReadCheckedMemoryFile(path, image);
+    // Nothing goes to the amplifier from a file that is not a whole memory file, or that holds
+    // a value no editor produces.
+    if (!read)
+        return Failed(read.message);
+    return writeMemorySteps(image);
+}
+
+MemoryOutcome MemoryController::programFileDown(const QString &path)
+{
+    const int row = currentRow_;
+    RecordImage record;
+    const FileResult read = ReadCheckedRecordFile(path, record);
+    if (!read)
+        return Failed(read.message);
+    if (!RecordInUse(record))
+        return Failed(QStringLiteral("%1 holds a blank program; nothing was written.").arg(path));
+    MemoryOutcome outcome;
+    name_.nameAccepted = 0;
+    name_.volumeEnabled = true;
+    name_.name = ReadProgramName(path);
+    prompts_.askName(name_);
+    if (name_.nameAccepted == kYes)
+        writeRecordSteps(record, row);
+    else
+        outcome.cancelled = true;
+    RefreshSlot(row);
+    return outcome;
 }
 
 void MemoryController::writeRecordSteps(RecordImage record, int slot)
@@ -702,22 +467,17 @@ void MemoryController::writeRecordSteps(RecordImage record, int slot)
 
 MemoryOutcome MemoryController::WriteProgramRecord(const RecordImage &record, int slot)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    if (slot < 1 || slot > kMemorySlotCount || !RecordInUse(record)) {
-        MemoryOutcome refused;
-        refused.ok = false;
-        refused.message = QStringLiteral("nothing to write");
-        return refused;
-    }
-    Busy busy(*this);
-    SelectRow(slot);
-    writeRecordSteps(record, slot);
-    link_.WaitUnlessLost(30);
-    Link::ProcessMessages();
-    RefreshSlot(slot);
-    progress(0);
-    return finish(MemoryOutcome());
+    if (state_.link.linkActive == kYes && (slot < 1 || slot > kMemorySlotCount || !RecordInUse(record)))
+        return Failed(QStringLiteral("nothing to write"));
+    return runConnected([&] {
+        SelectRow(slot);
+        writeRecordSteps(record, slot);
+        link_.WaitUnlessLost(30);
+        Link::ProcessMessages();
+        RefreshSlot(slot);
+        progress(0);
+        return finish(MemoryOutcome());
+    });
 }
 
 MemoryOutcome MemoryController::writeMemorySteps(const MemoryImage &image)
@@ -734,35 +494,32 @@ MemoryOutcome MemoryController::writeMemorySteps(const MemoryImage &image)
     }
     MemoryOutcome outcome;
     if (!notDeleted.empty()) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("The file has no program for %1, but it may not have been deleted.")
+                             .arg(SlotsWord(notDeleted)));
         outcome.failedSlots = notDeleted;
-        outcome.message = QStringLiteral("The file has no program for %1, but it may not have been deleted.")
-                              .arg(SlotsWord(notDeleted));
     }
     return outcome;
 }
 
 MemoryOutcome MemoryController::WriteMemory(const MemoryImage &image)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
-    const MemoryOutcome outcome = finish(writeMemorySteps(image), QStringLiteral("File Down"));
-    showDone(restoreText(outcome, QString()));
-    return outcome;
+    return runConnected([this, &image] {
+        const MemoryOutcome outcome = finish(writeMemorySteps(image), QStringLiteral("File Down"));
+        showDone(restoreText(outcome, QString()));
+        return outcome;
+    });
 }
 
 MemoryOutcome MemoryController::SetupDown()
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
-    const int r = currentRow_;
-    const MemoryOutcome outcome = setupDownSteps();
-    if (!outcome.cancelled)
-        showDone(programWriteText(outcome, QStringLiteral("Setup Down"), r,
-                                  QStringLiteral("Wrote the editors' program to slot %1").arg(r)));
-    return outcome;
+    return runConnected([this] {
+        const int r = currentRow_;
+        const MemoryOutcome outcome = setupDownSteps();
+        if (!outcome.cancelled)
+            showDone(programWriteText(outcome, QStringLiteral("Setup Down"), r,
+                                      QStringLiteral("Wrote the editors' program to slot %1").arg(r)));
+        return outcome;
+    });
 }
 
 MemoryOutcome MemoryController::setupDownSteps()
@@ -774,10 +531,9 @@ MemoryOutcome MemoryController::setupDownSteps()
     // The editors hold what a file or the amplifier gave them; a value no editor produces
     // (one the amplifier's own program held) is not written into memory.
     if (const std::optional<RecordFault> fault = CheckRecordValues(state_.gatherBuffer)) {
-        outcome.ok = false;
-        outcome.message = QStringLiteral("The program in the editors is refused: %1. Nothing was written into slot %2.")
-                              .arg(fault->text())
-                              .arg(r);
+        outcome = Failed(QStringLiteral("The program in the editors is refused: %1. Nothing was written into slot %2.")
+                             .arg(fault->text())
+                             .arg(r));
         return finish(outcome, QStringLiteral("Setup Down"));
     }
     name_.nameAccepted = 0;
@@ -787,14 +543,11 @@ MemoryOutcome MemoryController::setupDownSteps()
         const auto name = NameFieldBytes(name_.name);
         showRow(r, QString::number(r) + QString::fromUtf8(kWritingMark), ProgramNameText(name));
         const RecordImage record = state_.gatherBuffer;
-        const bool headerAnswered = sendHeader(name, record[kModeByte], r);
-        noteAnswer(headerAnswered);
-        progress(0);
-        const std::vector<int> unanswered = WriteRecordBlocks(record, [this](int k) { progress(14 * k); });
+        const WriteAnswers answers = transfer_.WriteProgram(name, record, r, muted(), 14);
         progress(100);
         link_.WaitUnlessLost(10);
         progress(0);
-        if (!headerAnswered || !unanswered.empty())
+        if (!answers.stored())
             unstored_.push_back(r);
     } else {
         outcome.cancelled = true;
@@ -805,9 +558,11 @@ MemoryOutcome MemoryController::setupDownSteps()
 
 MemoryOutcome MemoryController::Delete(int slot)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
+    return runConnected([this, slot] { return deleteSteps(slot); });
+}
+
+MemoryOutcome MemoryController::deleteSteps(int slot)
+{
     MemoryOutcome outcome;
     if (!refreshBareRow(slot).inUse)
         return finish(outcome);
@@ -816,22 +571,23 @@ MemoryOutcome MemoryController::Delete(int slot)
         return finish(outcome);
     }
     link_.WaitUnlessLost(kMemoryResendWaitMs);
-    DeleteSlot(slot);
+    transfer_.DeleteSlot(slot);
     link_.WaitUnlessLost(kMemoryResendWaitMs);
     const SlotState after = RefreshSlot(slot);
     if ((after.inUse || !after.answered) && !broken()) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("Slot %1 may not have been deleted.").arg(slot));
         outcome.failedSlots = {slot};
-        outcome.message = QStringLiteral("Slot %1 may not have been deleted.").arg(slot);
     }
     return finish(outcome, QStringLiteral("Delete program"));
 }
 
 MemoryOutcome MemoryController::DeleteAll()
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
+    return runConnected([this] { return deleteAllSteps(); });
+}
+
+MemoryOutcome MemoryController::deleteAllSteps()
+{
     MemoryOutcome outcome;
     if (!prompts_.ask(QStringLiteral("Delete program"), QStringLiteral("Delete all program?"), true)) {
         outcome.cancelled = true;
@@ -842,12 +598,7 @@ MemoryOutcome MemoryController::DeleteAll()
     for (int i = 1; i <= kMemorySlotCount && !broken(); ++i) {
         progress(Ceil(4.8 * i));
         SelectRow(i);
-        DeleteSlot(i);
-        link_.WaitUnlessLost(kDeleteAllWaitMs);
-        if (state_.link.reply.replyAddress == 0) {
-            link_.SendCommand();
-            link_.WaitUnlessLost(kDeleteAllWaitMs);
-        }
+        transfer_.DeleteSlotAnswered(i, kDeleteAllWaitMs);
         const SlotState after = RefreshSlot(i);
         if (after.inUse || !after.answered)
             kept.push_back(i);
@@ -857,13 +608,14 @@ MemoryOutcome MemoryController::DeleteAll()
     }
     progress(0);
     if (!kept.empty() && !broken()) {
-        outcome.ok = false;
-        outcome.failedSlots = kept;
-        outcome.message = QStringLiteral("%1 may not have been deleted.").arg(SlotsWord(kept));
+        outcome = Failed(QStringLiteral("%1 may not have been deleted.").arg(SlotsWord(kept)));
         outcome.message[0] = outcome.message[0].toUpper();
+        outcome.failedSlots = kept;
     }
     return finish(outcome, QStringLiteral("Delete program"));
 }
+
+// ---- Save, and the backup of the whole memory.
 
 bool MemoryController::confirmOverwrite(const QString &path)
 {
@@ -873,34 +625,20 @@ bool MemoryController::confirmOverwrite(const QString &path)
                         true);
 }
 
-bool MemoryController::readForSave(int slot)
-{
-    static const int kSaveProgress[8] = {0, 15, 90, 30, 45, 60, 70, 80};  // by block number
-    const bool ok = ReadSlot(slot, kSavePauseMs, [this](int k) { progress(kSaveProgress[k]); });
-    if (broken())
-        return false;
-    state_.link.outFrame.set(kLinkCommand, {kConnectData});
-    sendAcknowledged(100);
-    Link::ProcessMessages();
-    for (int i = 0; i < 30; ++i) {
-        link_.WaitUnlessLost(1);
-        Link::ProcessMessages();
-    }
-    return ok;
-}
-
 MemoryOutcome MemoryController::SaveSlot(int slot, const QString &chosenPath)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
+    return runConnected([this, slot, &chosenPath] {
+        return saveSlotSteps(slot, WithExtension(chosenPath, kProgramFileExtension));
+    });
+}
+
+MemoryOutcome MemoryController::saveSlotSteps(int slot, const QString &path)
+{
     MemoryOutcome outcome;
-    const QString path = WithExtension(chosenPath, kProgramFileExtension);
     const SlotState st = RefreshSlot(slot);
     if (!st.answered) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("No answer for slot %1; %2 was not written.").arg(slot).arg(path));
         outcome.failedSlots = {slot};
-        outcome.message = QStringLiteral("No answer for slot %1; %2 was not written.").arg(slot).arg(path);
         return finish(outcome, QString::fromLatin1(kSaveFileCaption));
     }
     if (!st.inUse) {
@@ -914,17 +652,13 @@ MemoryOutcome MemoryController::SaveSlot(int slot, const QString &chosenPath)
         return finish(outcome);
     }
     // Read first: the file is written only once every block arrived, and then whole.
-    const bool read = readForSave(slot);
-    if (read) {
+    if (transfer_.ReadForSave(slot)) {
         const FileResult written = WriteRecordFile(path, state_.programBuffer);
-        if (!written) {
-            outcome.ok = false;
-            outcome.message = written.message;
-        }
+        if (!written)
+            outcome = Failed(written.message);
     } else if (!broken()) {
-        outcome.ok = false;
+        outcome = Failed(QStringLiteral("Program %1 did not arrive whole; %2 was not written.").arg(slot).arg(path));
         outcome.failedSlots = {slot};
-        outcome.message = QStringLiteral("Program %1 did not arrive whole; %2 was not written.").arg(slot).arg(path);
     }
     progress(100);
     progress(0);
@@ -942,7 +676,7 @@ MemoryOutcome MemoryController::readMemorySteps(MemoryImage &image)
         if (!st.answered) {
             outcome.failedSlots.push_back(i);
         } else if (st.inUse) {
-            if (readForSave(i))
+            if (transfer_.ReadForSave(i))
                 image[i - 1] = state_.programBuffer;
             else
                 outcome.failedSlots.push_back(i);
@@ -959,32 +693,18 @@ MemoryOutcome MemoryController::readMemorySteps(MemoryImage &image)
 
 MemoryOutcome MemoryController::ReadMemory(MemoryImage &image)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
-    return finish(readMemorySteps(image));
+    return runConnected([this, &image] { return finish(readMemorySteps(image)); });
 }
 
 MemoryOutcome MemoryController::SaveMemory(const QString &chosenPath, std::optional<bool> saveAnyway)
 {
-    if (state_.link.linkActive != kYes)
-        return finish(notConnected());
-    Busy busy(*this);
-    const QString path = WithExtension(chosenPath, kMemoryFileExtension);
-    const MemoryOutcome outcome = saveMemorySteps(path, saveAnyway);
-    if (outcome.cancelled)
+    return runConnected([this, &chosenPath, saveAnyway] {
+        const QString path = WithExtension(chosenPath, kMemoryFileExtension);
+        const MemoryOutcome outcome = saveMemorySteps(path, saveAnyway);
+        if (!outcome.cancelled)
+            showDone(backupText(outcome, path));
         return outcome;
-    if (broken()) {
-        showDone(stoppedText(QStringLiteral("Backup")) + QStringLiteral("; %1 was not written").arg(path));
-    } else if (outcome.ok) {
-        QString text = QStringLiteral("Saved %1 slots to %2").arg(kMemorySlotCount).arg(path);
-        if (!outcome.failedSlots.empty())
-            text += QStringLiteral("; %1 did not arrive (blank in the file)").arg(SlotsWord(outcome.failedSlots));
-        showDone(text);
-    } else {
-        showDone(QStringLiteral("Backup failed: ") + outcome.message);
-    }
-    return outcome;
+    });
 }
 
 MemoryOutcome MemoryController::saveMemorySteps(const QString &path, std::optional<bool> saveAnyway)
@@ -1019,6 +739,8 @@ MemoryOutcome MemoryController::saveMemorySteps(const QString &path, std::option
     return finish(outcome, QString::fromLatin1(kSaveFileCaption));
 }
 
+// ---- What a finished transfer says on the status bar.
+
 void MemoryController::showDone(const QString &text)
 {
     link_.ShowStatus(kMemoryStatusPanel, text);
@@ -1026,7 +748,19 @@ void MemoryController::showDone(const QString &text)
 
 QString MemoryController::stoppedText(const QString &what) const
 {
-    return QStringLiteral("%1 stopped at slot %2: %3").arg(what).arg(transferSlot_).arg(stopCause_);
+    return QStringLiteral("%1 stopped at slot %2: %3").arg(what).arg(transferSlot_).arg(transfer_.StopCause());
+}
+
+QString MemoryController::backupText(const MemoryOutcome &outcome, const QString &path) const
+{
+    if (broken())
+        return stoppedText(QStringLiteral("Backup")) + QStringLiteral("; %1 was not written").arg(path);
+    if (!outcome.ok)
+        return QStringLiteral("Backup failed: ") + outcome.message;
+    QString text = QStringLiteral("Saved %1 slots to %2").arg(kMemorySlotCount).arg(path);
+    if (!outcome.failedSlots.empty())
+        text += QStringLiteral("; %1 did not arrive (blank in the file)").arg(SlotsWord(outcome.failedSlots));
+    return text;
 }
 
 QString MemoryController::restoreText(const MemoryOutcome &outcome, const QString &path) const
@@ -1049,9 +783,13 @@ QString MemoryController::programWriteText(const MemoryOutcome &outcome, const Q
                                            const QString &done) const
 {
     if (broken())
-        return QStringLiteral("%1 stopped: %2; slot %3 may not have been stored").arg(operation, stopCause_).arg(slot);
+        return QStringLiteral("%1 stopped: %2; slot %3 may not have been stored")
+            .arg(operation, transfer_.StopCause())
+            .arg(slot);
     return outcome.ok ? done : QStringLiteral("%1 failed: ").arg(operation) + outcome.message;
 }
+
+// ---- The window.
 
 void MemoryController::Close()
 {

@@ -1,14 +1,16 @@
 #pragma once
-// The amplifier's program memory, free of widgets: reading, writing, deleting and recalling the
-// twenty slots, the memory window's button sequences, and the download of the opened program
-// into the amplifier's current program after New and Open.
+// The amplifier's program memory as the memory window and talvoctl memory see it, free of
+// widgets: the twenty slots' grid, the window's button sequences (Refresh, Upload, File Down,
+// Setup Down, Delete, Delete All, Save, and the backup and restore of the whole memory), and
+// the download of the opened program into the amplifier's current program after New and Open.
+// The frames, waits and resends of each slot transfer are SlotTransfer's.
 //
 // Everything runs on the main thread as a sequence of requests and timed waits (the event
 // loop keeps running inside every wait, so a window stays responsive and can stop a Refresh).
-// What a window shows comes out as signals (the grid rows, the selected row, the transfer
-// buttons) and through the Link's progressChanged (the progress bar). Questions and notices go
-// through MemoryPrompts, which the window answers with message boxes and dialogs, talvoctl
-// from its arguments, and the tests from their script.
+// One sequence runs at a time. What a window shows comes out as signals (the grid rows, the
+// selected row, the transfer buttons) and through the Link's progressChanged (the progress
+// bar). Questions and notices go through MemoryPrompts, which the window answers with message
+// boxes and dialogs, talvoctl from its arguments, and the tests from their script.
 //
 // Beyond the plain sequences, three things are watched so that nothing is lost in silence:
 // a slot read that did not arrive whole is never written into a file as if it were blank; a
@@ -23,7 +25,9 @@
 #include <QObject>
 #include <QString>
 
+#include "link/ProcedureRun.h"
 #include "memory/MemoryFile.h"
+#include "memory/SlotTransfer.h"
 #include "programs/ProgramFile.h"
 #include "programs/ProgramRecord.h"
 
@@ -32,12 +36,8 @@ namespace talvo {
 struct AppState;
 class Link;
 class ProgramApplier;
-struct PortFailure;
 
-inline constexpr int kCurrentProgramSlot = 150;  // header target: the program the amplifier runs
-inline constexpr int kRefreshStopped = 100;      // refreshIndex once OK or closing ends a Refresh
-inline constexpr double kMemoryResendWaitMs = 600;
-inline constexpr int kProgressStepsMax = 100;
+inline constexpr int kRefreshStopped = 100;  // refreshIndex once OK or closing ends a Refresh
 
 // The status-bar panel where a backup, a restore, File Down and Setup Down say what they did.
 inline constexpr int kMemoryStatusPanel = 1;
@@ -75,13 +75,6 @@ struct SlotRow {
     QString name;     // the 10-character name, or empty
 };
 
-// What a slot's block 1 said.
-struct SlotState {
-    bool answered = false;
-    bool inUse = false;
-    QString name;  // the 10 characters as stored, trailing spaces kept
-};
-
 // The amplifier the grid was read from: the port's device, the ID and the sub-address.
 struct AmplifierIdentity {
     QString device;
@@ -115,20 +108,19 @@ public:
     int currentRow() const { return currentRow_; }
     void SelectRow(int slot);
     int refreshIndex() const { return refreshIndex_; }
-    bool IsBusy() const { return busy_; }
+    // A sequence is running.
+    bool IsBusy() const { return run_.IsRunning(); }
     // What the last look at each slot's block 1 found.
     const SlotState &slotState(int slot) const { return slotStates_.at(slot - 1); }
 
-    // ---- Transfer operations.
+    // ---- Transfer operations: SlotTransfer's, with the grid kept up to date.
 
     // Row n from block 1 of slot n (asked for once more when it does not come).
     SlotState RefreshSlot(int n);
-    // The seven blocks of slot n into programBuffer, in the order 1, 3, 4, 5, 6, 7, 2, each
-    // asked for again when missing; `progress` (when given) gets the block number after each.
+    // The seven blocks of slot n into programBuffer (SlotTransfer::ReadSlot).
     bool ReadSlot(int n, double pauseMs, const std::function<void(int block)> &progress = {});
-    // Blocks 2..7 of a record (commands 222..227), 12000 Hz sent as 12100 Hz, the gains as
-    // -62.00 dB when muteOption is 1; each block sent once more when nothing answered it.
-    // `progress` gets k after block k. The result lists the blocks that got no answer at all.
+    // Blocks 2..7 of a record, the gains muted when muteOption is 1
+    // (SlotTransfer::WriteRecordBlocks). The result lists the blocks that got no answer at all.
     std::vector<int> WriteRecordBlocks(const RecordImage &record, const std::function<void(int k)> &progress = {});
     // memoryImage record `source` into `slot`, or the slot deleted when the record is blank.
     // False when a block of the program got no answer even after its resend (whether a slot
@@ -143,7 +135,8 @@ public:
     void DownloadCurrentProgram();
 
     // ---- The memory window's buttons (and talvoctl memory). Each disables the transfer
-    // buttons while it runs; the grid is told through slotRowChanged.
+    // buttons while it runs; the grid is told through slotRowChanged. One runs at a time: a
+    // start while another runs is refused and sends nothing.
 
     MemoryOutcome Refresh();
     // Ends a running Refresh after the slot it is at (OK and closing the window do this).
@@ -193,41 +186,43 @@ signals:
     void amplifierForgotten();
 
 private:
-    struct Busy;
+    class Sequence;
+    // A sequence of the window's buttons (or talvoctl's) runs `steps`: refused without a
+    // connected amplifier, and while another sequence runs.
+    MemoryOutcome runConnected(const std::function<MemoryOutcome()> &steps);
     void showRow(int slot, const QString &program, const QString &name);
-    void progress(int percent);
-    // Sends outFrame; after `waitMs` sends it once more when no reply came, and waits again.
-    // True when some reply came.
-    bool sendAcknowledged(double waitMs);
-    // The header block for `target`, sent once and given 600 ms; true when it was answered.
-    bool sendHeader(const std::array<std::uint8_t, kNameSize> &name, std::uint8_t mode, int target);
-    // Block k of program n, asked for once more when it does not come; true when it came.
-    bool requestTwice(int k, int n, double pauseMs);
-    // programBuffer := blocks 1..7, when all of them arrived.
-    bool takeRecordBlocks();
-    bool readForSave(int slot);
+    void progress(int percent) { transfer_.ShowProgress(percent); }
+    bool muted() const { return name_.muteOption == 1; }
     // Progress 0, the row shown bare, then refreshed from the amplifier (Upload, Delete).
     SlotState refreshBareRow(int slot);
+    // The recalled program into the editors, both gains muted.
+    void applyRecalled(int slot);
+    void downloadSteps();
+    MemoryOutcome refreshSteps();
+    MemoryOutcome uploadSteps(int slot);
     void writeRecordSteps(RecordImage record, int slot);
     MemoryOutcome writeMemorySteps(const MemoryImage &image);
     MemoryOutcome readMemorySteps(MemoryImage &image);
     bool confirmOverwrite(const QString &path);
     // The port was lost, or the amplifier stopped answering: the sequence ends now.
-    bool broken() const { return !failure_.isEmpty(); }
-    void noteAnswer(bool answered);
+    bool broken() const { return transfer_.Broken(); }
     static MemoryOutcome notConnected();
     // Adds what went wrong underway and tells the operator about a failure.
     MemoryOutcome finish(MemoryOutcome outcome, const QString &caption = QString());
-    void reload(int firstProgress, const std::array<int, 4> &steps, int lastProgress);
-    void reconnect();
     AmplifierIdentity connectedAmplifier() const;
+    MemoryOutcome saveSlotSteps(int slot, const QString &path);
     MemoryOutcome saveMemorySteps(const QString &path, std::optional<bool> saveAnyway);
     MemoryOutcome fileDownSteps(const QString &path);
+    MemoryOutcome memoryFileDown(const QString &path);
+    MemoryOutcome programFileDown(const QString &path);
     MemoryOutcome setupDownSteps();
+    MemoryOutcome deleteSteps(int slot);
+    MemoryOutcome deleteAllSteps();
     // What a finished transfer says on the status bar. A sequence cut short names the slot it
     // was at and why it stopped.
     void showDone(const QString &text);
     QString stoppedText(const QString &what) const;
+    QString backupText(const MemoryOutcome &outcome, const QString &path) const;
     QString restoreText(const MemoryOutcome &outcome, const QString &path) const;
     QString programWriteText(const MemoryOutcome &outcome, const QString &operation, int slot,
                              const QString &done) const;
@@ -235,19 +230,16 @@ private:
     AppState &state_;
     Link &link_;
     ProgramApplier &applier_;
+    SlotTransfer transfer_;
+    ProcedureRun run_;  // one sequence at a time
     MemoryPrompts prompts_;
     std::function<void()> gather_;
     ProgramNameState name_;
     MemoryImage memoryImage_{};
     std::array<SlotRow, kMemorySlotCount> rows_{};
     int currentRow_ = 1;
-    int refreshIndex_ = 0;
-    bool busy_ = false;
-    int busyDepth_ = 0;
-    QString failure_;            // why the running sequence had to end (port lost, silence)
-    QString stopCause_;          // the same in two words, for the status bar
+    int refreshIndex_ = 0;       // also the Refresh's stop: OK and closing set it to 100
     int transferSlot_ = 0;       // the slot a backup or restore is at
-    int silentExchanges_ = 0;    // exchanges in a row that got no answer at all
     std::array<SlotState, kMemorySlotCount> slotStates_{};
     std::vector<int> unstored_;  // slots of this sequence that may not have been stored
     std::optional<AmplifierIdentity> owner_;  // whom the rows were read from

@@ -1,6 +1,7 @@
 // The memory controller against a simulated amplifier on a pseudo-terminal: the transfer
 // operations, the memory window's sequences, and what happens when the amplifier fails.
 
+#include <optional>
 #include <random>
 
 #include <QDir>
@@ -97,6 +98,45 @@ TEST(MemoryController, RefreshStopsAfterTheSlotItIsAtWhenTheWindowCloses)
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests.back().frame.data[0], 4);
     EXPECT_EQ(rig.memory.refreshIndex(), kRefreshStopped + 1);
+}
+
+// One sequence at a time: a sequence started while another runs (the window's buttons are
+// disabled then, but the event loop runs inside every wait) is refused and sends nothing, and
+// the running one goes on to its end with its buttons still off.
+TEST(MemoryController, ASequenceStartedWhileAnotherRunsIsRefusedAndSendsNothing)
+{
+    ScopedSpeed speed(MemorySpeed());
+    SimLine line({AmplifierWith({{6, NamedProgram("Six", 6)}})}, PatientBus());
+    MemoryRig rig(line.devicePath());
+    std::vector<bool> buttons;
+    QObject::connect(&rig.memory, &MemoryController::transferButtonsEnabled, [&buttons](bool on) { buttons.push_back(on); });
+    std::optional<MemoryOutcome> second;
+    bool started = false;
+    bool busyAfterIt = false;
+    QObject::connect(&rig.memory, &MemoryController::rowSelected, [&](int slot) {
+        if (slot == 3 && !started) {
+            started = true;
+            second = rig.memory.DeleteAll();
+            busyAfterIt = rig.memory.IsBusy();
+        }
+    });
+
+    const MemoryOutcome outcome = rig.memory.Refresh();
+    rig.drain();
+    line.stop();
+
+    ASSERT_TRUE(second.has_value());
+    EXPECT_FALSE(second->ok);
+    EXPECT_FALSE(second->message.isEmpty());
+    EXPECT_TRUE(busyAfterIt);
+    EXPECT_TRUE(rig.asked.empty());
+    EXPECT_TRUE(FramesWith(line.frames(), 200).empty());
+    EXPECT_TRUE(RecordInUse(line.bus().amplifier(0).slot(6)));
+    EXPECT_TRUE(outcome.ok) << outcome.message.toStdString();
+    EXPECT_EQ(FramesWith(line.frames(), 231).size(), 20u);
+    EXPECT_EQ(rig.memory.row(6).program, QStringLiteral("6[√]"));
+    EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(rig.memory.IsBusy());
 }
 
 TEST(MemoryController, FileDownOfAMemoryFileWritesUsedRecordsAndDeletesBlankOnes)
