@@ -31,7 +31,9 @@ for ((k = 1; k <= runs; k++)); do
   status=$?
   took=$(( $(date +%s) - start ))
   stop_busy
-  failures=$(sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^\s+[0-9]+ - ' | sed -E 's/^\s+[0-9]+ - //')
+  # CTest runs a suite at a time; the cases that failed are named in GoogleTest's own lines.
+  failures=$(grep -E '^\[  FAILED  \] [^ ]+ \([0-9]+ ms\)' "$log" | sed -E 's/^\[  FAILED  \] ([^ ]+) .*/\1/' | sort -u)
+  [ -z "$failures" ] && failures=$(sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^\s+[0-9]+ - ' | sed -E 's/^\s+[0-9]+ - //')
   summary=$(grep -E 'tests passed, [0-9]+ tests failed' "$log" | tail -1)
   if [ "$status" -eq 0 ]; then
     echo "run $k: ${took} s, passed (${summary})"
