@@ -209,6 +209,7 @@ CommandFunction FindCommand(const QString &name)
         {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
         {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
         {"plot", RunPlotCommand},
+        {"inventory", RunInventoryCommand},
     };
     for (const auto &[commandName, function] : commands) {
         if (name == QLatin1String(commandName))
