@@ -517,7 +517,12 @@ void FleetRunner::Start()
         run->bus = plan_.buses[i];
         run->index = static_cast<int>(i);
         run->mute = plan_.mute;
-        run->target = ResolveFleetPort(run->bus.port, &run->targetProblem);
+        if (run->bus.device.isEmpty())
+            run->target = ResolveFleetPort(run->bus.port, &run->targetProblem);
+        else
+            run->target = FleetPortTarget{run->bus.device, run->bus.port == run->bus.device
+                                                                ? run->bus.port
+                                                                : QStringLiteral("%1 (%2)").arg(run->bus.port, run->bus.device)};
         QThread *thread = QThread::create([run] {
             run->run();
             run->post([runner = run->runner] { runner->busDone(); });

@@ -81,6 +81,9 @@ std::optional<FleetPortTarget> ResolveFleetPort(const QString &port, QString *pr
 // What one bus does.
 struct FleetBus {
     QString port;                          // as given
+    // When set, the device opened for this bus instead of the one `port` stands for (the
+    // program's own port under a device override); `port` still names the bus and its files.
+    QString device;
     std::vector<FleetAddress> amplifiers;  // in order
     // When set, the bus is searched over this range first (as the Search window searches) and
     // the IDs found are taken after `amplifiers`.

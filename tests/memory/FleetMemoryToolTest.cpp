@@ -93,6 +93,16 @@ bool Disconnected(SimLine &line)
     return true;
 }
 
+TEST(FleetMemoryTool, FilesAreNamedByPortAndThreeDigitId)
+{
+    EXPECT_EQ(FleetMemoryFileName(QStringLiteral("COM3"), {12, std::nullopt}), QStringLiteral("COM3-ID012.DMP"));
+    EXPECT_EQ(FleetMemoryFileName(QStringLiteral("/dev/ttyUSB0"), {5, 2}), QStringLiteral("ttyUSB0-ID005-SUB2.DMP"));
+    EXPECT_EQ(FleetMemoryFileName(QStringLiteral("tcp://rack-a:4001"), {255, std::nullopt}),
+              QStringLiteral("rack-a-4001-ID255.DMP"));
+    EXPECT_EQ(FleetMemoryFilePath(QStringLiteral("/backups/"), QStringLiteral("/dev/pts/4"), {1, std::nullopt}),
+              QStringLiteral("/backups/pts-4-ID001.DMP"));
+}
+
 TEST(FleetMemoryTool, BackupOverTwoBusesWritesOneFilePerAmplifierAndNamesTheSilentOnes)
 {
     ScopedSpeed speed(MemorySpeed());
