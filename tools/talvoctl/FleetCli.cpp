@@ -123,7 +123,8 @@ void PrintTable(const std::vector<FleetResult> &results, QTextStream &out)
     for (const FleetResult &r : results) {
         out << Padded(r.port, busWidth) << "  " << Padded(r.amplifier.text(), 7) << "  "
             << Padded(FleetStatusText(r.status), 9) << "  "
-            << QString::number(r.seconds, 'f', 1).rightJustified(7) << "  " << Account(r) << '\n';
+            << (r.status == FleetStatus::NotDone ? QStringLiteral("-") : QString::number(r.seconds, 'f', 1)).rightJustified(7)
+            << "  " << Account(r) << '\n';
     }
 }
 
@@ -295,9 +296,11 @@ int RunFleet(FleetRunner &runner, const char *command, const QString &label, boo
         err << '[' << runner.Finished() << '/' << runner.Planned() << "] " << r.port << " ID " << r.amplifier.text()
             << ": " << FleetStatusText(r.status);
         const QString account = Account(r);
-        if (!account.isEmpty())
+        if (!account.isEmpty() && account != FleetStatusText(r.status))
             err << ": " << account;
-        err << QStringLiteral(" (%1 s)").arg(r.seconds, 0, 'f', 1) << '\n';
+        if (r.status != FleetStatus::NotDone)
+            err << QStringLiteral(" (%1 s)").arg(r.seconds, 0, 'f', 1);
+        err << '\n';
         err.flush();
         drawBar();
     });
