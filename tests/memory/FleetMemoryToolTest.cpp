@@ -287,9 +287,13 @@ TEST(FleetMemoryTool, CtrlCLetsTheFrameFinishDisconnectsEachBusAndLeavesNoPartFi
     ScopedSpeed speed(MemorySpeed());
     SimLine local({Amp(1, {{1, NamedProgram("A", 1)}, {2, NamedProgram("A2", 2)}}), Amp(2, {{3, NamedProgram("B", 3)}})},
                   PatientBus());
-    SimLine network({Amp(4, {{2, NamedProgram("C", 2)}}), Amp(5, {{5, NamedProgram("D", 5)}}),
-                     Amp(6, {{6, NamedProgram("E", 6)}})},
-                    PatientBus(), SimTransport::Tcp);
+    // ID 5 has programs in slots 5..12: its backup has far to go when the stop comes, however
+    // late the machine lets the main thread hear of it.
+    std::vector<std::pair<int, RecordImage>> many;
+    for (int slot = 5; slot <= 12; ++slot)
+        many.push_back({slot, NamedProgram("D", slot)});
+    SimLine network({Amp(4, {{2, NamedProgram("C", 2)}}), Amp(5, many), Amp(6, {{6, NamedProgram("E", 6)}})}, PatientBus(),
+                    SimTransport::Tcp);
     // Ctrl+C while ID 5's slot 5 is being read on the second bus.
     AtFrame(network, [](const CommandFrame &f) { return f.address == 5 && f.command == 234 && f.data[0] == 5; },
             [] { std::raise(SIGINT); });
