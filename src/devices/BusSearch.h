@@ -56,6 +56,9 @@ public:
     // The window closed by any means (OK included): progress 0, row 1 selected, the
     // sub-address restored, and the address as "OK" restores it; a search still running stops.
     void WindowClosed();
+    // The amplifier connected when the window was shown has been disconnected meanwhile (the
+    // backup of the amplifiers found lets every one of them go): "OK" leaves the link offline.
+    void ConnectionEnded() { linkWasActive_ = 0; }
 
     bool IsSearching() const { return run_.IsRunning(); }
     // The IDs listed by the last (or the running) search, in order.

@@ -90,6 +90,13 @@ SearchWindow::SearchWindow(SearchController &controller, QWidget *parent)
         UsePlainLook(b);
         rangeColumn->addWidget(b);
     }
+    // Beside the list it works on: every amplifier the last search found, backed up in one go.
+    dxButton3_ = new QPushButton(this);
+    dxButton3_->setObjectName(QStringLiteral("dxButton3"));
+    dxButton3_->setEnabled(false);
+    UsePlainLook(dxButton3_);
+    rangeColumn->addSpacing(12);
+    rangeColumn->addWidget(dxButton3_);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 10, 12, 10);
@@ -99,10 +106,17 @@ SearchWindow::SearchWindow(SearchController &controller, QWidget *parent)
 
     connect(dxButton1_, &QPushButton::clicked, this, &SearchWindow::SearchClick);
     connect(dxButton2_, &QPushButton::clicked, this, &SearchWindow::OkClick);
+    connect(dxButton3_, &QPushButton::clicked, this, [this] {
+        if (!controller_.IsSearching() && !controller_.Found().empty())
+            emit backUpAllRequested(controller_.Found());
+    });
 
     connect(&controller_, &SearchController::cellText, this, &SearchWindow::SetCell);
     connect(&controller_, &SearchController::rowSelected, this, &SearchWindow::SelectRow);
     connect(&controller_, &SearchController::searchEnabled, dxButton1_, &QWidget::setEnabled);
+    // Only what a finished search listed can be backed up.
+    connect(&controller_, &SearchController::searchEnabled, dxButton3_,
+            [this](bool idle) { dxButton3_->setEnabled(idle && !controller_.Found().empty()); });
     connect(&controller_, &SearchController::closeRequested, this, [this] {
         if (isVisible()) done(QDialog::Accepted);
     });
@@ -117,6 +131,7 @@ void SearchWindow::ApplyTexts() {
     setWindowTitle(QString::fromLatin1(kSearchCaption));
     dxButton1_->setText(QStringLiteral("Search"));
     dxButton2_->setText(QStringLiteral("OK"));
+    dxButton3_->setText(QStringLiteral("Back Up All..."));
 }
 
 int SearchWindow::RangeIndex() const {
@@ -151,6 +166,7 @@ void SearchWindow::done(int result) {
 
 void SearchWindow::showEvent(QShowEvent *event) {
     controller_.WindowShown();
+    dxButton3_->setEnabled(!controller_.IsSearching() && !controller_.Found().empty());
     QDialog::showEvent(event);
 }
 

@@ -4,6 +4,7 @@
 // its grid cells, its progress and its "Search" button state.
 
 #include <array>
+#include <vector>
 
 #include <QDialog>
 
@@ -40,6 +41,11 @@ public:
     QRadioButton *rangeButton(int index) const { return radio_.at(static_cast<size_t>(index)); }
     QPushButton *searchButton() const { return dxButton1_; }
     QPushButton *okButton() const { return dxButton2_; }
+    QPushButton *backUpAllButton() const { return dxButton3_; }
+
+signals:
+    // "Back Up All...": the amplifiers the last search found are to be backed up.
+    void backUpAllRequested(const std::vector<int> &found);
 
 public slots:
     // Closing by any means ("OK", the close box, Escape): the controller restores the link
@@ -58,6 +64,7 @@ private:
     std::array<QRadioButton *, 4> radio_{};
     QPushButton *dxButton1_;
     QPushButton *dxButton2_;
+    QPushButton *dxButton3_;
 };
 
 }  // namespace talvo

@@ -10,11 +10,14 @@
 #include "devices/ConnectWindow.h"
 #include "devices/DeviceListLocation.h"
 #include "devices/DeviceListWindow.h"
+#include "devices/Fleet.h"
+#include "devices/FleetWindow.h"
 #include "devices/SearchWindow.h"
 #include "editors/EditorModels.h"
 #include "editors/GainModel.h"
 #include "link/Connection.h"
 #include "link/Link.h"
+#include "memory/FleetMemory.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryWindows.h"
 #include "peq/PeqEditorModel.h"
@@ -89,6 +92,10 @@ void Application::Create() {
     main_->setPrograms(applier_.get(), editorModels_.get());
     texts_.Register(connectWindow_, [w = connectWindow_] { w->ApplyTexts(); });
     texts_.Register(searchWindow_, [w = searchWindow_] { w->ApplyTexts(); });
+    fleetWindow_ = new FleetWindow(searchWindow_);
+    // Queued: the button's click is over before the backup's window opens.
+    QObject::connect(searchWindow_, &SearchWindow::backUpAllRequested, searchWindow_,
+                     [this](const std::vector<int> &found) { BackUpAll(found); }, Qt::QueuedConnection);
     editorWindows_ = std::make_unique<EditorWindows>(*editorModels_, *main_, texts_);
     peqWindow_ = new PeqWindow(*peqModel_, main_.get());
     testWindows_ = std::make_unique<TestWindows>(*testModes_, *sineGenerator_, *main_, texts_);
@@ -176,6 +183,49 @@ void Application::Create() {
     QObject::connect(m->action("RoomRemote1"), &QAction::triggered, remoteWindow_, &RemoteWindow::Open, Qt::QueuedConnection);
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
+}
+
+void Application::BackUpAll(const std::vector<int> &found) {
+    if (found.empty() || fleetWindow_->isVisible()) return;
+    static const QString kCaption = QStringLiteral("Back Up All");
+    QWidget *over = searchWindow_->isVisible() ? static_cast<QWidget *>(searchWindow_) : main_.get();
+    LinkState &s = state_.link;
+    const bool connected = s.linkActive == kYes;
+    if (connected) {
+        const QMessageBox::StandardButton answer = main_->prompts().ask(
+            over, QMessageBox::Question, kCaption,
+            QStringLiteral("Back Up All connects to each amplifier found in turn and lets it go. ID %1, connected now, "
+                           "is disconnected first. Go on?")
+                .arg(s.outFrame.address),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+    }
+    const QString folder = main_->prompts().chooseFolder(over, QStringLiteral("Back Up All: folder for the memory files"));
+    if (folder.isEmpty()) return;
+    if (connected) {
+        connectController_->Disconnect();
+        searchController_->ConnectionEnded();
+    }
+
+    FleetBus bus;
+    bus.port = QStringLiteral("COM%1").arg(s.portNumber);
+    bus.device = link_->DevicePathFor(s.portNumber);
+    for (int id : found) bus.amplifiers.push_back(FleetAddress{id, std::nullopt});
+    FleetPlan plan;
+    plan.buses.push_back(bus);
+    // The backup opens the port on a link of its own; the program's link lets go of it meanwhile.
+    const bool wasOpen = link_->IsPortOpen();
+    link_->ClosePort();
+    FleetRunner runner(plan, FleetBackupFactory(plan, folder));
+    fleetWindow_->Present(runner, kCaption,
+                          QStringLiteral("Backing up %1 amplifier%2 on %3 into %4")
+                              .arg(found.size())
+                              .arg(found.size() == 1 ? QString() : QStringLiteral("s"))
+                              .arg(bus.port, folder));
+    runner.Start();
+    fleetWindow_->exec();
+    // The window closes only once the run is over.
+    if (wasOpen) link_->OpenPort();
 }
 
 void Application::ShowMainWindow() {

@@ -3,6 +3,7 @@
 // windows once at start-up (the main window first) and hands them the state by reference.
 
 #include <memory>
+#include <vector>
 
 #include <QString>
 
@@ -18,6 +19,7 @@ class ConnectWindow;
 class DeviceListWindow;
 class EditorModels;
 class EditorWindows;
+class FleetWindow;
 class Link;
 class LinkController;
 class MainWindow;
@@ -57,6 +59,12 @@ public:
     // Shows the main window maximised (centred at its restored size underneath).
     void ShowMainWindow();
 
+    // The Search window's "Back Up All...": a folder, then a memory file there for each
+    // amplifier `found` on the program's port (COMn-ID012.DMP), shown in the fleet window.
+    // The program's own link lets go of the port meanwhile; an amplifier connected before is
+    // disconnected first (after a question), since the backup lets every amplifier go.
+    void BackUpAll(const std::vector<int> &found);
+
     AppState &state() { return state_; }
     InterfaceTexts &texts() { return texts_; }
     Link &link() { return *link_; }
@@ -69,6 +77,8 @@ public:
     SearchController &searchController() { return *searchController_; }
     ConnectWindow &connectWindow() { return *connectWindow_; }
     SearchWindow &searchWindow() { return *searchWindow_; }
+    // The window of the Search window's "Back Up All...".
+    FleetWindow &fleetWindow() { return *fleetWindow_; }
     DeviceListWindow &deviceListWindow() { return *deviceList_; }
     EditorModels &editorModels() { return *editorModels_; }
     EditorWindows &editorWindows() { return *editorWindows_; }
@@ -112,6 +122,7 @@ private:
     DeviceListWindow *deviceList_ = nullptr;
     ConnectWindow *connectWindow_ = nullptr;
     SearchWindow *searchWindow_ = nullptr;
+    FleetWindow *fleetWindow_ = nullptr;
     PeqWindow *peqWindow_ = nullptr;
     MemoryWindow *memoryWindow_ = nullptr;
     ManageWindow *manageWindow_ = nullptr;

@@ -43,6 +43,9 @@ ShellPrompts ShellPrompts::Defaults() {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
         return dialog.selectedFiles().constFirst();
     };
+    p.chooseFolder = [](QWidget *parent, const QString &caption) {
+        return QFileDialog::getExistingDirectory(parent, caption);
+    };
     return p;
 }
 

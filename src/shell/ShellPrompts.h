@@ -31,6 +31,8 @@ struct ShellPrompts {
     std::function<QString(QWidget *parent, const std::function<void(const QString &path)> &selectionMoved)>
         chooseOpenFile;
     std::function<QString(QWidget *parent)> chooseSaveFile;
+    // A folder to write into (the Search window's "Back Up All..."); empty when cancelled.
+    std::function<QString(QWidget *parent, const QString &caption)> chooseFolder;
 
     static ShellPrompts Defaults();
 };

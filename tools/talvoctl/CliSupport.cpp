@@ -200,6 +200,7 @@ CommandFunction FindCommand(const QString &name)
         {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
         {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
         {"plot", RunPlotCommand},       {"remote", RunRemoteCommand},
+        {"inventory", RunInventoryCommand},
     };
     for (const auto &[commandName, function] : commands) {
         if (name == QLatin1String(commandName))

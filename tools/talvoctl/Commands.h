@@ -20,6 +20,9 @@ int RunSendCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // The bus search and the connect procedure; both need a QCoreApplication as well.
 int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// Every bus searched and each amplifier found read (firmware, mode, program), all buses at
+// once; needs a QCoreApplication.
+int RunInventoryCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // Live values into one amplifier through the editor models; needs a QCoreApplication too.
 int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // The sine and noise tests on one amplifier through the test-signal controllers; needs a

@@ -11,6 +11,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "FleetCli.h"
 #include "devices/ConnectProcedure.h"
 #include "link/Connection.h"
 #include "link/Link.h"
@@ -49,7 +50,16 @@ const char *const kUsage =
     "  recall SLOT                   make the amplifier run the slot (its outputs muted)\n"
     "\n"
     "SLOT is 1..20. Exit status: 0 done, 1 failed (offline, port, a slot that did not answer or\n"
-    "may not have been stored), 2 refused (bad arguments or input file; nothing sent).\n";
+    "may not have been stored), 2 refused (bad arguments or input file; nothing sent).\n"
+    "\n"
+    "Many amplifiers (list, backup, restore, recall): --id LIST (1-8,12,20-24; 5.2 for ID 5 at\n"
+    "sub-address 2) and --port given several times (PORT=LIST for the IDs that port holds) do\n"
+    "each amplifier in turn, every bus at once, and end with a summary (--json: as JSON);\n"
+    "Ctrl+C stops cleanly. backup DIR/ writes DIR/<port>-ID012.DMP per amplifier (ID005-SUB2\n"
+    "with a sub-address; <port> is COM3, ttyUSB0 for /dev/ttyUSB0, rack-a-4001 for\n"
+    "tcp://rack-a:4001), each whole or not at all; restore DIR/ reads the same names and sends\n"
+    "nothing unless every file is there and passes the check (exit 2). Exit 1 when any\n"
+    "amplifier was not done (named).\n";
 // The longest wait for frames still queued when the tool ends.
 constexpr double kDrainMs = 3000;
 
@@ -82,6 +92,8 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
         return Refuse(err, kName, QStringLiteral("missing the action (%1)").arg(QLatin1String(kShortUsage)));
     if (HelpAsked(args, out, kUsage))
         return kExitOk;
+    if (WantsMemoryFleet(args))
+        return RunMemoryFleet(args, out, err);
 
     QString problem;
     const std::optional<CommandLine> line =

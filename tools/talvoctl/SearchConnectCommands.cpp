@@ -8,6 +8,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "FleetCli.h"
 #include "devices/BusSearch.h"
 #include "devices/ConnectProcedure.h"
 #include "link/Connection.h"
@@ -23,6 +24,11 @@ namespace {
 
 const char *const kSearchUsage = "usage: talvoctl search --port PORT [--range 1-64|65-128|129-192|193-255]";
 const char *const kConnectUsage = "usage: talvoctl connect --port PORT --id N [--sub S] [--mute] [--save FILE.VKP]";
+const char *const kConnectHelp =
+    "usage: talvoctl connect --port PORT --id N [--sub S] [--mute] [--save FILE.VKP]\n"
+    "       talvoctl connect --port PORT[=LIST]... --id LIST [--mute] [--json]\n"
+    "  LIST: IDs and ranges (1-8,12,20-24; 5.2 for ID 5 at sub-address 2): each amplifier is\n"
+    "  connected in turn, every bus at once, and a summary ends the run; Ctrl+C stops cleanly";
 // The longest wait for frames still queued when a procedure ends: a few frames and pauses.
 constexpr double kDrainMs = 3000;
 
@@ -84,8 +90,10 @@ int RunSearchCommand(const QStringList &args, QTextStream &out, QTextStream &err
 
 int RunConnectCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
-    if (HelpAsked(args, out, kConnectUsage))
+    if (HelpAsked(args, out, kConnectHelp))
         return kExitOk;
+    if (WantsFleet(args) || args.contains(QLatin1String("--json")))
+        return RunConnectFleet(args, out, err);
     constexpr const char *kName = "connect";
     QString parseProblem;
     const std::optional<CommandLine> line =

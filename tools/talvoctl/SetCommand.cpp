@@ -11,10 +11,16 @@
 // or the default program once a mode change has reset it).
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <vector>
+
+#include <QCoreApplication>
+#include <QJsonArray>
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "FleetCli.h"
 #include "devices/ConnectProcedure.h"
 #include "editors/EditorModels.h"
 #include "link/Connection.h"
@@ -65,10 +71,128 @@ const char *const kSetUsage =
     "A crossover or PEQ frequency is taken to the next frequency the editor offers at or\n"
     "above it. The keys of one filter or one band make one frame, sent where the first of them\n"
     "stands; the parts not given stay as the amplifier runs them. A command that would leave a\n"
-    "channel's high-pass above its low-pass is refused as a whole.\n";
+    "channel's high-pass above its low-pass is refused as a whole.\n"
+    "\n"
+    "Many amplifiers: --id LIST (1-8,12,20-24; 5.2 for ID 5 at sub-address 2) and --port given\n"
+    "several times (PORT=LIST for the IDs that port holds) set each amplifier in turn, every bus\n"
+    "at once; a summary ends the run (--json: as JSON) and Ctrl+C stops cleanly. Exit 1 when\n"
+    "any amplifier was not set (named).\n";
 
 // The longest wait for frames still queued when a procedure ends: a few frames and pauses.
 constexpr double kDrainMs = 3000;
+
+// After a connect: whether the steps can go to this amplifier. Empty when they can; otherwise
+// what stands in the way (the caller adds that nothing was set), with `refused` set when it is
+// the command itself that this amplifier's program makes wrong (filters that would cross).
+// The parts of filters and bands not given are filled from the program just read.
+std::optional<QString> CheckSteps(const AppState &state, const ConnectController &connect, int id,
+                                  const std::vector<LiveChange> &changes, std::vector<LiveStep> &steps, bool &refused)
+{
+    if (!state.bridgeAvailable) {
+        for (const LiveChange &c : changes) {
+            if (c.stage == LiveStage::Mode && static_cast<int>(c.value) == static_cast<int>(Mode::Bridge))
+                return QStringLiteral("amplifier %1 offers no bridge mode").arg(id);
+        }
+    }
+    // A filter is weighed against the other filter of its channel, so it always needs them.
+    const bool needsRunning = std::any_of(steps.begin(), steps.end(), [](const LiveStep &s) {
+        return s.grouped() && !s.afterMode && (s.first.stage == LiveStage::Filter || !s.complete());
+    });
+    if (needsRunning && !connect.LastReadOut())
+        return QStringLiteral("the program amplifier %1 runs could not be read, so its filters and bands are unknown").arg(id);
+    const Program running = DecodeProgram(state.programBuffer);
+    std::optional<QString> problem = LiveCrossoverConflict(steps, &running);
+    if (!problem)
+        problem = ResolveLiveSteps(steps, running);
+    if (problem)
+        refused = true;
+    return problem;
+}
+
+// Sends the steps in order through their editors. Each is listed (`listed`: its name, what its
+// editor shows, and its frame unless it is the mode change) once the port took its frames:
+// after a frame that could not be written, a lost port (said as it happened) or `stop`,
+// nothing more is sent. Gives the number of frames that could not be written.
+int SendSteps(AppState &state, Link &link, EditorModels &models, PeqEditorModel &peq, const std::vector<LiveStep> &steps,
+              const std::function<void(const QString &name, const QString &shown, const QString &frame)> &listed,
+              const std::function<bool()> &stop)
+{
+    int lostFrames = 0;
+    // A frame the I/O thread could not write (or discarded) means a change did not go out.
+    const QMetaObject::Connection lost = QObject::connect(&link, &Link::frameDone, [&lostFrames](bool written) {
+        if (!written)
+            ++lostFrames;
+    });
+    for (const LiveStep &s : steps) {
+        if (stop && stop())
+            break;
+        const LiveChange &c = s.first;
+        const QString shown = SendLiveStep(models, peq, s);
+        const QString frame = FrameText(state.link.outFrame);
+        const int failedBefore = lostFrames;
+        link.WaitForIdle(kDrainMs);
+        if (lostFrames > failedBefore)
+            break;
+        listed(s.name(), shown, c.stage != LiveStage::Mode ? frame : QString());
+        if (link.PortLost())
+            break;
+    }
+    link.WaitForIdle(kDrainMs);  // at once, unless the last change's frames are held up
+    QObject::disconnect(lost);
+    return lostFrames;
+}
+
+// One amplifier of `talvoctl set` with an ID list: its editors made before the connect (so that
+// the program read lands in them), then the same checks and frames as the single command.
+class SetWork : public FleetWork {
+public:
+    SetWork(std::vector<LiveChange> changes, std::vector<LiveStep> steps) : changes_(std::move(changes)), steps_(std::move(steps)) {}
+
+    void Prepare(FleetSession &s) override
+    {
+        models_ = std::make_unique<EditorModels>(s.state, s.link, s.applier);
+        peq_ = std::make_unique<PeqEditorModel>(s.state, s.link);
+    }
+
+    bool Run(FleetSession &s, FleetResult &r) override
+    {
+        bool refused = false;
+        if (const std::optional<QString> problem = CheckSteps(s.state, s.connect, s.amplifier.id, changes_, steps_, refused)) {
+            r.problem = *problem + QStringLiteral("; nothing was set");
+            return false;
+        }
+        QStringList lines;
+        QJsonArray changes;
+        const int lostFrames = SendSteps(
+            s.state, s.link, *models_, *peq_, steps_,
+            [&](const QString &name, const QString &shown, const QString &frame) {
+                lines << name + QLatin1Char(' ') + shown;
+                changes.append(frame.isEmpty() ? lines.last() : lines.last() + QLatin1Char(' ') + frame);
+            },
+            [&s] { return s.StopRequested(); });
+        r.details.insert(QStringLiteral("changes"), changes);
+        r.done = lines.isEmpty() ? QStringLiteral("nothing set") : QStringLiteral("set ") + lines.join(QStringLiteral(", "));
+        if (s.StopRequested() && lines.size() < static_cast<qsizetype>(steps_.size())) {
+            r.problem = QStringLiteral("stopped after %1 of %2 changes").arg(lines.size()).arg(steps_.size());
+            return false;
+        }
+        if (s.link.PortLost()) {
+            r.problem = QStringLiteral("the port was lost: %1").arg(s.link.Loss().reason());
+            return false;
+        }
+        if (lostFrames > 0) {
+            r.problem = QStringLiteral("%1 frame(s) could not be written to the port").arg(lostFrames);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::vector<LiveChange> changes_;
+    std::vector<LiveStep> steps_;
+    std::unique_ptr<EditorModels> models_;
+    std::unique_ptr<PeqEditorModel> peq_;
+};
 
 }  // namespace
 
@@ -76,6 +200,8 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     if (HelpAsked(args, out, kSetUsage))
         return kExitOk;
+    if (WantsFleet(args) || args.contains(QLatin1String("--json")))
+        return RunSetFleet(args, out, err);
     QString problem;
     const std::optional<CommandLine> line = ParseCommandLine(args, {kAmplifierOptions, {"--mute"}, true}, problem);
     if (!line)
@@ -118,68 +244,30 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         const QString why = ConnectFailureClause(connect.LastOutcome(), request->id, *portText);
         if (!why.isEmpty())
             err << "talvoctl set: " << why << "; nothing was set\n";
-    } else if (!state.bridgeAvailable) {
-        for (const LiveChange &c : changes) {
-            if (c.stage == LiveStage::Mode && static_cast<int>(c.value) == static_cast<int>(Mode::Bridge)) {
-                err << "talvoctl set: amplifier " << request->id << " offers no bridge mode; nothing was set\n";
-                online = false;
-                break;
-            }
-        }
     }
     // The parts of filters and bands not given come from the program just read; a command
     // that would cross a channel's filters goes out not at all.
     bool refused = false;
     if (online) {
-        // A filter is weighed against the other filter of its channel, so it always needs them.
-        const bool needsRunning = std::any_of(steps.begin(), steps.end(), [](const LiveStep &s) {
-            return s.grouped() && !s.afterMode && (s.first.stage == LiveStage::Filter || !s.complete());
-        });
-        if (needsRunning && !connect.LastReadOut()) {
-            err << "talvoctl set: the program amplifier " << request->id
-                << " runs could not be read, so its filters and bands are unknown; nothing was set\n";
+        if (const std::optional<QString> why = CheckSteps(state, connect, request->id, changes, steps, refused)) {
+            err << "talvoctl set: " << *why << "; nothing was set\n";
             online = false;
-        } else {
-            const Program running = DecodeProgram(state.programBuffer);
-            std::optional<QString> problem = LiveCrossoverConflict(steps, &running);
-            if (!problem)
-                problem = ResolveLiveSteps(steps, running);
-            if (problem) {
-                err << "talvoctl set: " << *problem << "; nothing was set\n";
-                refused = true;
-                online = false;
-            }
         }
     }
     out.flush();
     err.flush();
 
     if (online) {
-        // A frame the I/O thread could not write (or discarded) means a change did not go out.
-        const QMetaObject::Connection lost = QObject::connect(&link, &Link::frameDone, [&lostFrames](bool written) {
-            if (!written)
-                ++lostFrames;
-        });
-        for (const LiveStep &s : steps) {
-            const LiveChange &c = s.first;
-            const QString shown = SendLiveStep(models, peq, s);
-            const QString frame = FrameText(state.link.outFrame);
-            // A change is listed once the port took its frames: after a lost port (said as it
-            // happened) the list shows what went, and nothing more is sent.
-            const int failedBefore = lostFrames;
-            link.WaitForIdle(kDrainMs);
-            if (lostFrames > failedBefore)
-                break;
-            out << s.name() << ' ' << shown;
-            if (c.stage != LiveStage::Mode)
-                out << ' ' << frame;
-            out << '\n';
-            out.flush();
-            if (link.PortLost())
-                break;
-        }
-        link.WaitForIdle(kDrainMs);  // at once, unless the last change's frames are held up
-        QObject::disconnect(lost);
+        lostFrames = SendSteps(
+            state, link, models, peq, steps,
+            [&out](const QString &name, const QString &shown, const QString &frame) {
+                out << name << ' ' << shown;
+                if (!frame.isEmpty())
+                    out << ' ' << frame;
+                out << '\n';
+                out.flush();
+            },
+            {});
         if (lostFrames > 0 && !link.PortLost())
             err << "talvoctl set: " << lostFrames << " frame(s) could not be written to the port\n";
     }
@@ -193,6 +281,40 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     // A port lost at any point (said as it happened) fails the command, even when every frame
     // was taken by the port before the loss showed: the amplifier may not have had them all.
     return online && lostFrames == 0 && !link.PortLost() ? kExitOk : kExitFailed;
+}
+
+int RunSetFleet(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    QStringList rest;
+    QString problem;
+    const QStringList ports = TakeAllPorts(args, rest, problem);
+    if (!problem.isEmpty())
+        return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
+    const std::optional<CommandLine> line =
+        ParseCommandLine(rest, {{QStringLiteral("--id"), QStringLiteral("--sub")}, {"--mute", "--json"}, true}, problem);
+    if (!line)
+        return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
+    std::vector<LiveChange> changes;
+    for (const QString &pair : line->positional) {
+        const std::optional<LiveChange> change =
+            ParseLivePair(pair, problem, QStringLiteral("see talvoctl set --help"));
+        if (!change)
+            return Refuse(err, kName, problem);
+        changes.push_back(*change);
+    }
+    const std::optional<FleetPlan> plan = FleetPlanFrom(ports, line->value(QStringLiteral("--id")),
+                                                        line->value(QStringLiteral("--sub")), line->flag("--mute"), problem);
+    if (!plan)
+        return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
+    if (changes.empty())
+        return Refuse(err, kName, QStringLiteral("nothing to set: give at least one KEY=VALUE (see talvoctl set --help)"));
+    const std::vector<LiveStep> steps = GatherLiveSteps(changes);
+    if (const auto conflict = LiveCrossoverConflict(steps, nullptr))
+        return Refuse(err, kName, *conflict);
+    if (!QCoreApplication::instance())
+        return Refuse(err, kName, QStringLiteral("needs an application object to run its event loop"));
+    FleetRunner runner(*plan, [changes, steps](int, const FleetAddress &) { return std::make_unique<SetWork>(changes, steps); });
+    return RunFleet(runner, kName, QStringLiteral("set"), line->flag(QStringLiteral("--json")), out, err);
 }
 
 }  // namespace talvo::cli

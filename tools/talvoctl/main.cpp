@@ -47,10 +47,18 @@ const char *const kUsage =
     "                                 connect and keep the link, serve the room remote's phone\n"
     "                                 page and JSON API, print its address with the pairing\n"
     "                                 token; Ctrl+C disconnects; `talvoctl remote --help`\n"
+    "  inventory --port PORT... [--range 1-64|65-128|129-192|193-255] [--json]\n"
+    "                                 search every bus at once and read each amplifier found:\n"
+    "                                 firmware, mode, running program\n"
     "  plot FILE.VKP OUT.png [--channel left|right|both]\n"
     "                                 draw the program's PEQ and crossover curves as a PNG\n"
     "  --version                      print the version\n"
     "  --help                         this text; COMMAND --help: that command's usage\n"
+    "\n"
+    "connect, set and memory list|backup|restore|recall also take an ID list (--id 1-8,12,5.2)\n"
+    "and --port several times (PORT=LIST: the IDs that port holds): each bus runs at once, its\n"
+    "amplifiers one after another, and a summary ends the run (--json for scripts); Ctrl+C\n"
+    "stops cleanly.\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 refused (bad arguments or bad input).\n";
 

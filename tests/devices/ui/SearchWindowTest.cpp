@@ -8,10 +8,16 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
 #include "devices/BusSearch.h"
 #include "devices/ConnectWindow.h"
+#include "devices/FleetWindow.h"
 #include "devices/SearchWindow.h"
 #include "link/Link.h"
+#include "memory/MemoryFile.h"
 #include "AppOnSimBus.h"
 
 namespace talvo::test {
@@ -49,6 +55,10 @@ TEST_F(SearchWindowTest, GridRangesAndButtons) {
     }
     EXPECT_EQ(w.findChild<QPushButton *>("dxButton1")->text(), "Search");
     EXPECT_EQ(w.findChild<QPushButton *>("dxButton2")->text(), "OK");
+    QPushButton *backUpAll = w.findChild<QPushButton *>("dxButton3");
+    ASSERT_EQ(backUpAll, w.backUpAllButton());
+    EXPECT_EQ(backUpAll->text(), "Back Up All...");
+    EXPECT_FALSE(backUpAll->isEnabled());  // nothing found yet
     w.rangeButton(3)->setChecked(true);
     EXPECT_EQ(w.RangeIndex(), 3);
 }
@@ -171,6 +181,124 @@ TEST_F(SearchWindowTest, OkAfterConnectingElsewhereKeepsTheConnectedAddress) {
     // Closing it by its close box, the same.
     SearchThroughTheMenu(main(), w, [&w] { w.reject(); });
     EXPECT_EQ(s.outFrame.address, 9);
+}
+
+// An amplifier with one program in slot 1: a short backup.
+sim::AmplifierConfig OneProgramAmp(int id) {
+    sim::AmplifierConfig config = Amp(id);
+    config.slotRecords.fill(BlankSlotRecord());
+    config.slotRecords[0] = sim::DemoSlots()[0];
+    return config;
+}
+
+struct BackUpAllSeen {
+    bool backUpAllEnabled = false;
+    QString caption;
+    QStringList rows;  // "ID result"
+    bool stopEnabledAtEnd = true;
+    bool progressFull = false;
+};
+
+// Tools > Search, a search of 1..64, "Back Up All..." into `folder`, the fleet window watched
+// until its run is over and then closed, "OK".
+BackUpAllSeen SearchAndBackUpAll(Application &app, const QString &folder) {
+    BackUpAllSeen seen;
+    SearchWindow &w = app.searchWindow();
+    FleetWindow &fleet = app.fleetWindow();
+    app.mainWindow().prompts().chooseFolder = [folder](QWidget *, const QString &) { return folder; };
+    bool over = false;
+    std::function<void()> watch = [&] {
+        if (!fleet.closeButton()->isEnabled()) {
+            QTimer::singleShot(20, &fleet, watch);
+            return;
+        }
+        seen.caption = fleet.windowTitle();
+        for (int row = 0; row < fleet.summary()->rowCount(); ++row)
+            seen.rows << fleet.summary()->item(row, 0)->text() + u' ' + fleet.summary()->item(row, 1)->text();
+        seen.stopEnabledAtEnd = fleet.stopButton()->isEnabled();
+        seen.progressFull = fleet.progress()->value() == fleet.progress()->maximum();
+        fleet.closeButton()->click();
+        over = true;
+    };
+    SearchThroughTheMenu(app.mainWindow(), w, [&] {
+        w.searchButton()->click();
+        seen.backUpAllEnabled = w.backUpAllButton()->isEnabled();
+        WhenShown(&fleet, [&](QDialog *) { watch(); });
+        w.backUpAllButton()->click();
+        QElapsedTimer waited;
+        waited.start();
+        while (!over && waited.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_TRUE(over) << "the backup did not end";
+        w.okButton()->click();
+    });
+    return seen;
+}
+
+MemoryImage SlotsOf(const sim::Amplifier &amp) {
+    MemoryImage image;
+    for (int i = 1; i <= kMemorySlotCount; ++i) image[i - 1] = amp.slot(i);
+    return image;
+}
+
+TEST_F(SearchWindowTest, BackUpAllWritesAMemoryFileForEachAmplifierFound) {
+    Start({OneProgramAmp(3), OneProgramAmp(7)});
+    Clock::setSpeed(testing::kProcedureSpeed);
+    QTemporaryDir dir;
+
+    const BackUpAllSeen seen = SearchAndBackUpAll(app(), dir.path());
+    line().stop();
+
+    EXPECT_TRUE(seen.backUpAllEnabled);
+    EXPECT_EQ(seen.caption, "Back Up All");
+    EXPECT_EQ(seen.rows, (QStringList{"3 done", "7 done"}));
+    EXPECT_FALSE(seen.stopEnabledAtEnd);
+    EXPECT_TRUE(seen.progressFull);
+    const int port = app().state().link.portNumber;
+    const QStringList files{QStringLiteral("COM%1-ID003.DMP").arg(port), QStringLiteral("COM%1-ID007.DMP").arg(port)};
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
+    for (std::size_t i = 0; i < 2; ++i) {
+        MemoryImage image;
+        ASSERT_TRUE(ReadMemoryFile(dir.filePath(files[static_cast<int>(i)]), image).ok());
+        EXPECT_EQ(image, SlotsOf(line().bus().amplifier(i))) << i;
+        EXPECT_FALSE(line().bus().amplifier(i).connected());
+    }
+    // The program's own link has the port back.
+    EXPECT_TRUE(app().link().IsPortOpen());
+}
+
+// Connected to ID 9 when "Back Up All..." is pressed: after the question the program
+// disconnects it first, and "OK" does not bring the connection back, for the backup let the
+// amplifier go.
+TEST_F(SearchWindowTest, BackUpAllWhileConnectedDisconnectsFirstAndLeavesTheLinkOffline) {
+    Start({OneProgramAmp(9)});
+    Clock::setSpeed(testing::kProcedureSpeed);
+    LinkState &s = app().state().link;
+    ConnectWindow &c = app().connectWindow();
+    WhenShown(&c, [&c](QDialog *) {
+        c.idSpin()->setValue(9);
+        c.connectButton()->click();
+        if (c.isVisible()) c.reject();
+    });
+    main().Connect1Click();
+    ASSERT_EQ(s.linkActive, kYes);
+    QStringList asked;
+    main().prompts().ask = [&asked](QWidget *, QMessageBox::Icon, const QString &, const QString &text,
+                                    QMessageBox::StandardButtons) {
+        asked << text;
+        return QMessageBox::Yes;
+    };
+    QTemporaryDir dir;
+
+    const BackUpAllSeen seen = SearchAndBackUpAll(app(), dir.path());
+    line().stop();
+
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains("ID 9, connected now, is disconnected first")) << asked[0].toStdString();
+    EXPECT_EQ(seen.rows, QStringList{"9 done"});
+    EXPECT_EQ(s.linkActive, 0);
+    EXPECT_EQ(main().lineText()->text(), "OFFLINE");
+    EXPECT_FALSE(line().bus().amplifier(0).connected());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("COM%1-ID009.DMP").arg(s.portNumber))));
 }
 
 }  // namespace
