@@ -17,6 +17,8 @@
 #include "link/Link.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryWindows.h"
+#include "peq/EqImport.h"
+#include "peq/EqImportWindow.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "shell/AboutBox.h"
@@ -151,7 +153,25 @@ void Application::Create() {
     main_->setOfferCurrentDownload([this] { memory_->OfferCurrentDownload(); });
     main_->setProgramNameField([this](const QString &name) { memory_->nameDialog().name = name; });
 
+    // File > Import EQ...
+    eqImport_ = new EqImportWindow(main_.get());
+    main_->setEqImport([this](const QString &path, int channel) { ImportEq(path, channel); });
+
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
+}
+
+void Application::ImportEq(const QString &path, int channel) {
+    const EqChannels which = channel == kEqChannelLeft    ? EqChannels::Left
+                             : channel == kEqChannelRight ? EqChannels::Right
+                                                          : EqChannels::Both;
+    const EqImportOutcome outcome = ImportMeasuredEq(path, which, state_, *peqModel_);
+    if (!outcome.ok()) {
+        main_->prompts().tell(main_.get(), QMessageBox::Critical, QStringLiteral("Import EQ"),
+                              outcome.error + QStringLiteral("\nNothing was changed or sent."));
+        return;
+    }
+    eqImport_->ShowOutcome(outcome);
+    eqImport_->open();
 }
 
 void Application::ShowMainWindow() {

@@ -18,6 +18,7 @@ class ConnectWindow;
 class DeviceListWindow;
 class EditorModels;
 class EditorWindows;
+class EqImportWindow;
 class Link;
 class LinkController;
 class MainWindow;
@@ -78,6 +79,13 @@ public:
     MemoryWindow &memoryWindow() { return *memoryWindow_; }
     ManageWindow &manageWindow() { return *manageWindow_; }
     ProgramNameDialog &programNameDialog() { return *programName_; }
+    EqImportWindow &eqImportWindow() { return *eqImport_; }
+
+    // File > Import EQ... once the file and the channel (kEqChannelLeft, kEqChannelRight,
+    // kEqChannelBoth) are chosen: the bands into the PEQ through its model (sent when an
+    // amplifier is connected), then the import window with what was done; a refused file is
+    // said in a message box and changes nothing.
+    void ImportEq(const QString &path, int channel);
 
 private:
     ApplicationOptions options_;
@@ -107,6 +115,7 @@ private:
     MemoryWindow *memoryWindow_ = nullptr;
     ManageWindow *manageWindow_ = nullptr;
     ProgramNameDialog *programName_ = nullptr;
+    EqImportWindow *eqImport_ = nullptr;
 };
 
 }  // namespace talvo

@@ -25,7 +25,8 @@ const char kUsage[] =
     "                     delay-right, limiter-left, limiter-right, peq-left, peq-right,\n"
     "                     xover-left, xover-right; sine (the sine generator in sine test\n"
     "                     mode) or main-sine (the main window in sine test mode);\n"
-    "                     memory (after a Refresh, with --demo), manage, program-name\n"
+    "                     memory (after a Refresh, with --demo), manage, program-name;\n"
+    "                     eq-import (File > Import EQ... of a measurement's filter file)\n"
     "  --version          print the version\n"
     "  -h, --help         show this text\n";
 

@@ -208,7 +208,7 @@ CommandFunction FindCommand(const QString &name)
         {"frame", RunFrameCommand},     {"show", RunShowCommand}, {"pack", RunPackCommand},
         {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
         {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
-        {"plot", RunPlotCommand},
+        {"plot", RunPlotCommand},       {"eq", RunEqCommand},
     };
     for (const auto &[commandName, function] : commands) {
         if (name == QLatin1String(commandName))
