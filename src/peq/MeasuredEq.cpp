@@ -548,9 +548,10 @@ EqImportPlan PlanEqImport(const MeasuredEq &eq, const PeqBands &current)
 
 QString FitText(const EqImportPlan &plan)
 {
-    return QStringLiteral("largest difference %1 dB (at %2 Hz) between the file's peaking filters and the bands, "
-                          "over 20 Hz-20 kHz")
-        .arg(QString::number(plan.fit, 'f', 2), Trimmed(std::round(FitPointFrequency(plan.fitPoint)), 0));
+    const QString where = plan.fit < 0.005 ? QString()
+                                           : QStringLiteral(" (at %1 Hz)").arg(Trimmed(std::round(FitPointFrequency(plan.fitPoint)), 0));
+    return QStringLiteral("largest difference %1 dB%2 between the file's peaking filters and the bands, over 20 Hz-20 kHz")
+        .arg(QString::number(plan.fit, 'f', 2), where);
 }
 
 void StoreBands(RecordImage &record, int channel, const PeqBands &bands, const PeqFlats &flats)
