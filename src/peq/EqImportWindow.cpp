@@ -119,7 +119,7 @@ EqImportWindow::EqImportWindow(QWidget *parent) : QDialog(parent)
     buttons->addStretch(1);
     buttons->addWidget(ok_);
     layout->addLayout(buttons);
-    resize(640, 560);
+    resize(760, 580);
 }
 
 void EqImportWindow::ShowOutcome(const EqImportOutcome &outcome)

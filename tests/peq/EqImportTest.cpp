@@ -89,6 +89,22 @@ TEST(EqImport, TheEditorOpenedAfterwardsShowsAndKeepsTheImportedBands)
     EXPECT_EQ(rig.state.peq.leftBands, kDefaultBands);
 }
 
+// Should the editor be showing the channel, its close must not put the old bands back.
+TEST(EqImport, AnEditorShowingTheChannelClosesOnTheImportedBands)
+{
+    ImportRig rig;
+    rig.peq.Open(kLeftChannel);
+    rig.peq.Shown();
+    rig.peq.repaintTimer().stop();
+    rig.peq.tickTimer().stop();
+    ASSERT_TRUE(ImportMeasuredEq(rig.file(kTwoPeaking), EqChannels::Left, rig.state, rig.peq).ok());
+    EXPECT_EQ(rig.peq.bands()[0], (PeqBand{42.5, -8.5, 5.2}));
+    EXPECT_EQ(rig.peq.rowFrequencyText(1), QStringLiteral("42.5Hz"));
+    rig.peq.Closed();
+    EXPECT_EQ(rig.state.peq.leftBands[0], (PeqBand{42.5, -8.5, 5.2}));
+    EXPECT_EQ(rig.state.peq.flatLeft, (PeqFlats{false, false, true}));
+}
+
 TEST(EqImport, OfflineTheBandsChangeAndNothingIsSent)
 {
     ImportRig rig;

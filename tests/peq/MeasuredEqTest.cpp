@@ -71,9 +71,9 @@ const char kFivePeaking[] =
     "Equaliser: Generic\r\n"
     "Average 1\r\n"
     "Filter  1: ON  PK       Fc   42.5 Hz  Gain  -8.5 dB  Q  5.20\r\n"
-    "Filter  2: ON  PK       Fc   63.0 Hz  Gain  -5.0 dB  Q  4.00\r\n"
-    "Filter  3: ON  PK       Fc    118 Hz  Gain  -6.5 dB  Q  6.50\r\n"
-    "Filter  4: ON  PK       Fc    240 Hz  Gain   2.5 dB  Q  2.10\r\n"
+    "Filter  2: ON  PK       Fc    240 Hz  Gain   2.5 dB  Q  2.10\r\n"
+    "Filter  3: ON  PK       Fc   63.0 Hz  Gain  -5.0 dB  Q  4.00\r\n"
+    "Filter  4: ON  PK       Fc    118 Hz  Gain  -6.5 dB  Q  6.50\r\n"
     "Filter  5: ON  LS       Fc    105 Hz  Gain   4.0 dB\r\n"
     "Filter  6: ON  PK       Fc   1850 Hz  Gain  -1.5 dB  Q  1.80\r\n"
     "Filter  7: ON  None\r\n";
@@ -95,9 +95,9 @@ const FileCase kFileCases[] = {
      {{{42.5, -8.5, 5.2}, {63.7, -5.0, 4.0}, {118.0, -6.5, 6.5}}},
      {false, false, false},
      {"line 10 (Filter 1): PK 42.5 Hz, -8.5 dB, Q 5.2 -> band 1: 42.5 Hz, -8.5 dB, Q 5.2",
-      "line 11 (Filter 2): PK 63 Hz, -5 dB, Q 4 -> band 2: 63.7 Hz, -5.0 dB, Q 4.0",
-      "line 12 (Filter 3): PK 118 Hz, -6.5 dB, Q 6.5 -> band 3: 118 Hz, -6.5 dB, Q 6.5",
-      "line 13 (Filter 4): PK 240 Hz, 2.5 dB, Q 2.1; left out",
+      "line 11 (Filter 2): PK 240 Hz, 2.5 dB, Q 2.1; left out",
+      "line 12 (Filter 3): PK 63 Hz, -5 dB, Q 4 -> band 2: 63.7 Hz, -5.0 dB, Q 4.0",
+      "line 13 (Filter 4): PK 118 Hz, -6.5 dB, Q 6.5 -> band 3: 118 Hz, -6.5 dB, Q 6.5",
       "line 14 (Filter 5): LS is not a peaking filter; not imported",
       "line 15 (Filter 6): PK 1850 Hz, -1.5 dB, Q 1.8; left out",
       "line 16 (Filter 7): no filter (None); ignored"}},
@@ -114,12 +114,12 @@ const FileCase kFileCases[] = {
       "line 5 (Filter): PK 1200 Hz, 3 dB, Q 0.71 -> band 2: 1210 Hz, 3.0 dB, Q 0.7",
       "band 3: no filter left for it; FLAT (keeps 1560 Hz, -2.0 dB, Q 3.0)"}},
     {"KeysInAnyOrderExtraSpaceAndTabs",
-     "  Filter   1 :\tON   PK   Q 2.04   Gain   -3.06 dB\tFc 1000 Hz  \n"
+     "  Filter   1 :\tON   PK   Q 4.979   Gain   -3.04 dB\tFc 1000 Hz  \n"
      "Filter 2: ON PK Gain 12.5 dB Fc 19.7 Hz Q 128\n"
      "Filter 3: ON PK Fc 20200 Hz Q 0.4 Gain -14 dB\n",
-     {{{1000.0, -3.1, 2.0}, {19.7, 12.0, 128.0}, {20200.0, -12.0, 0.4}}},
+     {{{1000.0, -3.0, 5.0}, {19.7, 12.0, 128.0}, {20200.0, -12.0, 0.4}}},
      {false, false, false},
-     {"line 1 (Filter 1): PK 1000 Hz, -3.06 dB, Q 2.04 -> band 1: 1000 Hz, -3.1 dB, Q 2.0",
+     {"line 1 (Filter 1): PK 1000 Hz, -3.04 dB, Q 4.979 -> band 1: 1000 Hz, -3.0 dB, Q 5.0",
       "-> band 2: 19.7 Hz, 12.0 dB, Q 128.0 (gain limited to +12 dB)",
       "-> band 3: 20200 Hz, -12.0 dB, Q 0.4 (gain limited to -12 dB)"}},
     {"OffAndShelfFiltersAreNotImported",
@@ -195,7 +195,7 @@ TEST(FitFigure, IsTheLargestDifferenceOfTheDirectComputation)
     const MeasuredEqRead read = ReadMeasuredEq(QString::fromLatin1(kFivePeaking));
     ASSERT_TRUE(read.ok()) << read.error.toStdString();
     const EqImportPlan plan = PlanEqImport(*read.eq, kNow);
-    const std::vector<PeqBand> asked{{42.5, -8.5, 5.2}, {63.0, -5.0, 4.0}, {118.0, -6.5, 6.5}, {240.0, 2.5, 2.1}, {1850.0, -1.5, 1.8}};
+    const std::vector<PeqBand> asked{{42.5, -8.5, 5.2}, {240.0, 2.5, 2.1}, {63.0, -5.0, 4.0}, {118.0, -6.5, 6.5}, {1850.0, -1.5, 1.8}};
     const std::vector<PeqBand> given{{42.5, -8.5, 5.2}, {63.7, -5.0, 4.0}, {118.0, -6.5, 6.5}};
     for (int i = 0; i <= 360; ++i) {
         SCOPED_TRACE(i);

@@ -172,7 +172,7 @@ const Refusal kRefusals[] = {
     {"NoChannel", kMeasurement, kGoodProgram, {"import", "FILTERS", "PROGRAM", "OUT"}, "missing --channel left|right|both"},
     {"ChannelMisspelt", kMeasurement, kGoodProgram, {"import", "FILTERS", "PROGRAM", "OUT", "--channel", "l"},
      "--channel 'l' is not left, right or both"},
-    {"NoOutFile", kMeasurement, kGoodProgram, {"import", "FILTERS", "PROGRAM", "--channel", "left"}, "import takes FILTERS.txt"},
+    {"NoOutFile", kMeasurement, kGoodProgram, {"import", "FILTERS", "PROGRAM", "--channel", "left"}, "PROGRAM.VKP OUT.VKP (see talvoctl eq --help)"},
     {"ExportOfBoth", kMeasurement, kGoodProgram, {"export", "PROGRAM", "--channel", "both", "--out", "OUT"},
      "--channel 'both' is not left or right"},
     {"ExportOfABadProgram", kMeasurement, kOddProgram, {"export", "PROGRAM", "--channel", "left", "--out", "OUT"}, "left.delay"},
