@@ -106,7 +106,7 @@ const FileCase kFileCases[] = {
      "Preamp: -6.5 dB\n"
      "Filter: ON PK Fc 63 Hz Gain -5.0 dB Q 4.00\n"
      "; another comment\n"
-     "Filter: ON PK Fc 1.2kHz Gain +3 dB Q 0.71   # glued unit, trailing comment\n",
+     "Filter: ON PK Fc 1.2kHz Gain +3 dB Q 0.71   # glued unit; was Q 0.5 before\n",
      {{{63.7, -5.0, 4.0}, {1210.0, 3.0, 0.7}, {1560.0, -2.0, 3.0}}},
      {false, false, true},
      {"line 2: Preamp: -6.5 dB; not imported",
