@@ -106,12 +106,12 @@ const FileCase kFileCases[] = {
      "Preamp: -6.5 dB\n"
      "Filter: ON PK Fc 63 Hz Gain -5.0 dB Q 4.00\n"
      "; another comment\n"
-     "Filter: ON PK Fc 1.2kHz Gain +3 dB Q 0.71   # glued unit; was Q 0.5 before\n",
+     "Filter: ON PK Fc 1.2kHz Gain +2.97 dB Q 0.71   # glued unit; was Q 0.5 before\n",
      {{{63.7, -5.0, 4.0}, {1210.0, 3.0, 0.7}, {1560.0, -2.0, 3.0}}},
      {false, false, true},
      {"line 2: Preamp: -6.5 dB; not imported",
       "line 3 (Filter): PK 63 Hz, -5 dB, Q 4 -> band 1: 63.7 Hz, -5.0 dB, Q 4.0",
-      "line 5 (Filter): PK 1200 Hz, 3 dB, Q 0.71 -> band 2: 1210 Hz, 3.0 dB, Q 0.7",
+      "line 5 (Filter): PK 1200 Hz, 2.97 dB, Q 0.71 -> band 2: 1210 Hz, 3.0 dB, Q 0.7",
       "band 3: no filter left for it; FLAT (keeps 1560 Hz, -2.0 dB, Q 3.0)"}},
     {"KeysInAnyOrderExtraSpaceAndTabs",
      "  Filter   1 :\tON   PK   Q 4.979   Gain   -3.04 dB\tFc 1000 Hz  \n"
