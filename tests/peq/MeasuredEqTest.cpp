@@ -276,6 +276,7 @@ const BadCase kBadCases[] = {
      "line 3: Fc 'abc' is not a number: \"Filter 2: ON PK Fc abc Hz Gain -3 dB Q 2\""},
     {"GainNotANumber", "Filter: ON PK Fc 63 Hz Gain -5,0,1 dB Q 4\n", "line 1: Gain '-5,0,1' is not a number"},
     {"QNotANumberNan", "Filter: ON PK Fc 63 Hz Gain -5 dB Q nan\n", "line 1: Q 'nan' is not a number"},
+    {"NumberTooLargeForADouble", "Filter: ON PK Fc 63 Hz Gain -5 dB Q 1e999\n", "line 1: Q '1e999' is not a number"},
     {"WrongUnit", "Filter: ON PK Fc 63 dB Gain -5 dB Q 4\n", "line 1: Fc '63 dB' has the wrong unit"},
     {"FrequencyBelowTheGrid", "Filter 1: ON PK Fc 15 Hz Gain -5 dB Q 4\n",
      "line 1: Fc 15 Hz is outside what a band can take (19.7 Hz to 20200 Hz)"},
