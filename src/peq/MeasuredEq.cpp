@@ -507,8 +507,8 @@ EqImportPlan PlanEqImport(const MeasuredEq &eq, const PeqBands &current)
                     text += QStringLiteral(" (gain limited to %1 dB)").arg(f.asked.gain < 0 ? Plain(kPeqMinGain) : QStringLiteral("+") + Plain(kPeqMaxGain));
             } else {
                 text = head + asks +
-                       QStringLiteral("; left out: only three bands, and the three kept filters change the response more "
-                                      "(this one by up to %1 dB)")
+                       QStringLiteral("; left out: three bands only, and the three kept change the response more "
+                                      "(this one up to %1 dB)")
                            .arg(QString::number(effects[i].peak, 'f', 1));
             }
         }
