@@ -164,6 +164,20 @@ void Application::ImportEq(const QString &path, int channel) {
     const EqChannels which = channel == kEqChannelLeft    ? EqChannels::Left
                              : channel == kEqChannelRight ? EqChannels::Right
                                                           : EqChannels::Both;
+    // The import edits the PEQ as its editor would, so only where the editor can be opened now:
+    // not in a test mode (the panel's blocks are locked), not on the right channel while bridge
+    // or mono hides it.
+    SignalFlowPanel *panel = main_->signalFlow();
+    for (const SignalFlowPanel::Channel side : {SignalFlowPanel::Channel::Left, SignalFlowPanel::Channel::Right}) {
+        const bool chosen = side == SignalFlowPanel::Channel::Left ? which != EqChannels::Right : which != EqChannels::Left;
+        if (chosen && !panel->IsReachable(side, SignalFlowPanel::Stage::Peq)) {
+            main_->prompts().tell(main_.get(), QMessageBox::Warning, QStringLiteral("Import EQ"),
+                                  QStringLiteral("The %1 PEQ cannot be edited now (its block in the main window is not "
+                                                 "available). Nothing was changed or sent.")
+                                      .arg(EqChannelName(side == SignalFlowPanel::Channel::Left ? kLeftChannel : kRightChannel)));
+            return;
+        }
+    }
     const EqImportOutcome outcome = ImportMeasuredEq(path, which, state_, *peqModel_);
     if (!outcome.ok()) {
         main_->prompts().tell(main_.get(), QMessageBox::Critical, QStringLiteral("Import EQ"),

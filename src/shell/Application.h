@@ -83,8 +83,8 @@ public:
 
     // File > Import EQ... once the file and the channel (kEqChannelLeft, kEqChannelRight,
     // kEqChannelBoth) are chosen: the bands into the PEQ through its model (sent when an
-    // amplifier is connected), then the import window with what was done; a refused file is
-    // said in a message box and changes nothing.
+    // amplifier is connected), then the import window with what was done; a refused file, or a
+    // channel whose PEQ block cannot be opened now, is said in a message box and changes nothing.
     void ImportEq(const QString &path, int channel);
 
 private:

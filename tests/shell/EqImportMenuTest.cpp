@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "testsignal/TestSignalController.h"
 #include "peq/EqFitPlot.h"
 #include "peq/EqImportWindow.h"
 #include "tests/programs/TestRecords.h"
@@ -110,6 +111,18 @@ TEST_F(EqImportMenu, ARefusedFileIsSaidAndChangesNothing) {
     EXPECT_TRUE(told[0].text.contains(QStringLiteral("line 2: Fc 'abc' is not a number"))) << told[0].text.toStdString();
     EXPECT_EQ(app().state().peq.leftBands, kDefaultBands);
     EXPECT_EQ(app().state().peq.rightBands, kDefaultBands);
+    EXPECT_FALSE(app().eqImportWindow().isVisible());
+}
+
+// Where the PEQ editor cannot be opened, the import does not edit it either.
+TEST_F(EqImportMenu, InTheSineTestNothingIsImported) {
+    app().testModes().EnterTestMode(kTestModeSine);
+    filterChoice = write(kFilters);
+    channelChoice = kEqChannelLeft;
+    trigger();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].text.startsWith(QStringLiteral("The LEFT PEQ cannot be edited now"))) << told[0].text.toStdString();
+    EXPECT_EQ(app().state().peq.leftBands, kDefaultBands);
     EXPECT_FALSE(app().eqImportWindow().isVisible());
 }
 
