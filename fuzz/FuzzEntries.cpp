@@ -16,6 +16,7 @@
 #include "link/Settings.h"
 #include "memory/MemoryFile.h"
 #include "programs/ProgramRecord.h"
+#include "programs/RecordCheck.h"
 #include "sim/Bus.h"
 #include "tests/support/CommandRun.h"
 #include "tests/support/ScopedHome.h"
@@ -273,6 +274,61 @@ QString SettingsFile(QByteArrayView input)
     return {};
 }
 
+QString FilterFiles(QByteArrayView input)
+{
+    // Any text handed to eq import as a filter file is either refused with a message and
+    // nothing written, or put into the program's bands with every other byte kept and only
+    // values an editor produces; exported again, each channel imports back byte for byte.
+    const QString filters = WorkFile(QStringLiteral("filters.txt"));
+    const QString program = WorkFile(QStringLiteral("eq-program.VKP"));
+    const QString out = WorkFile(QStringLiteral("eq-out.VKP"));
+    const QString exported = WorkFile(QStringLiteral("eq-exported.txt"));
+    const QString again = WorkFile(QStringLiteral("eq-again.VKP"));
+    QFile::remove(out);
+    const QByteArray before(reinterpret_cast<const char *>(DefaultProgram().data()), kRecordSize);
+    if (!WriteWhole(filters, input) || !WriteWhole(program, before))
+        return QStringLiteral("cannot write the work file");
+    const ToolRun import = RunCommand(cli::RunEqCommand, {QStringLiteral("import"), filters, program, out,
+                                                          QStringLiteral("--channel"), QStringLiteral("both")});
+    if (import.status != cli::kExitOk) {
+        if (const QString broken = CheckRefusal(import, "eq import of a bad filter file"); !broken.isEmpty())
+            return broken;
+        if (QFile::exists(out))
+            return QStringLiteral("eq import refused the input but wrote the program");
+        return {};
+    }
+    if (!import.out.contains(QStringLiteral("fit: largest difference ")) || import.out.contains(QStringLiteral("nan")) ||
+        import.out.contains(QStringLiteral("inf ")))
+        return QStringLiteral("eq import printed no usable fit: %1").arg(import.out.right(200));
+    const QByteArray after = ReadWhole(out);
+    if (after.size() != kRecordSize)
+        return QStringLiteral("eq import wrote %1 bytes").arg(after.size());
+    RecordImage record{};
+    std::copy(after.begin(), after.end(), record.begin());
+    if (const std::optional<RecordFault> fault = CheckRecordValues(record))
+        return QStringLiteral("eq import wrote a value no editor produces: %1").arg(fault->text());
+    for (int i = 0; i < kRecordSize; ++i) {
+        const bool band = (i >= BandImageOffset(0, 0) && i < BandImageOffset(0, kBandCount)) ||
+                          (i >= BandImageOffset(1, 0) && i < BandImageOffset(1, kBandCount));
+        if (!band && after[i] != before[i])
+            return QStringLiteral("eq import changed byte %1, which is no band's").arg(i);
+    }
+    for (const char *channel : {"left", "right"}) {
+        const ToolRun out1 = RunCommand(cli::RunEqCommand, {QStringLiteral("export"), out, QStringLiteral("--channel"),
+                                                            QLatin1String(channel), QStringLiteral("--out"), exported});
+        if (out1.status != cli::kExitOk)
+            return QStringLiteral("eq export of what eq import wrote failed: %1").arg(out1.err.trimmed());
+        QFile::remove(again);
+        const ToolRun back = RunCommand(cli::RunEqCommand, {QStringLiteral("import"), exported, out, again,
+                                                            QStringLiteral("--channel"), QLatin1String(channel)});
+        if (back.status != cli::kExitOk)
+            return QStringLiteral("eq import of its own export refused: %1").arg(back.err.trimmed());
+        if (ReadWhole(again) != after)
+            return QStringLiteral("the %1 bands exported and imported again changed").arg(QLatin1String(channel));
+    }
+    return {};
+}
+
 QString FrameFinder(QByteArrayView input)
 {
     // Bytes arrive in pieces at times cut from the input; two amplifiers share an ID so that
@@ -316,13 +372,14 @@ QString FrameFinder(QByteArrayView input)
 
 std::span<const Entry> Entries()
 {
-    static constexpr std::array<Entry, 6> entries{{
+    static constexpr std::array<Entry, 7> entries{{
         {"reply_stream", ReplyStream},
         {"program_files", ProgramFiles},
         {"program_json", ProgramJson},
         {"device_list", DeviceListFile},
         {"settings_file", SettingsFile},
         {"frame_finder", FrameFinder},
+        {"filter_files", FilterFiles},
     }};
     return entries;
 }

@@ -6,7 +6,8 @@
 # docs/device-list.png, the editor pictures docs/gain-left.png, docs/gain-right.png,
 # docs/limiter-left.png, docs/limiter-right.png, docs/peq-left.png, docs/peq-right.png and
 # docs/xover-window.png, the sine test's docs/sine-window.png and docs/main-window-sine.png, and
-# the memory pictures docs/memory-window.png, docs/manage-window.png and docs/program-name.png.
+# the memory pictures docs/memory-window.png, docs/manage-window.png and docs/program-name.png,
+# and the File > Import EQ... window docs/eq-import.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,3 +52,4 @@ done
 shoot memory docs/memory-window.png
 shoot manage docs/manage-window.png
 shoot program-name docs/program-name.png
+shoot eq-import docs/eq-import.png

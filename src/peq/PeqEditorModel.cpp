@@ -579,4 +579,25 @@ void PeqEditorModel::storeBand(int ch, int band, const PeqBand &value, bool flat
     }
 }
 
+void PeqEditorModel::ImportBands(int ch, const PeqBands &bands, const PeqFlats &flats)
+{
+    PeqState &peq = state_.peq;
+    (ch == kLeftChannel ? peq.leftBands : peq.rightBands) = bands;
+    flagsOf(ch) = flats;
+    state_.link.unsavedChanges = kYes;
+    // Should the editor be showing this channel, its working copy would otherwise be written
+    // back over the imported bands when it closes.
+    if (shown_ && channel() == ch) {
+        peq.workingBands = bands;
+        flatBoxes_ = flats;
+        Refresh(kRefreshControls);
+    }
+    if (state_.link.sendEnabled.load() != 1)
+        return;
+    for (int b = 1; b <= kPeqBandCount; ++b) {
+        const PeqBand &band = bands[Slot(b)];
+        sendBytes(ch, b, flats[Slot(b)] ? PeqFlatBytes(band) : PeqBandBytes(band));
+    }
+}
+
 }  // namespace talvo

@@ -187,6 +187,11 @@ public:
     // and the value let go at the end (`finished`) always goes.
     void EditBand(int channel, int band, const PeqBand &value, bool flat, bool finished);
 
+    // ---- Bands from outside (File > Import EQ...): all three bands of a channel and their
+    // FLAT flags stored as the editor keeps them (the program changed), and, with sending
+    // enabled, each band sent as the editor sends it: a FLAT band as the flat frame.
+    void ImportBands(int channel, const PeqBands &bands, const PeqFlats &flats);
+
 signals:
     // Texts, slider positions, enabled states or the selection changed: read them again.
     void controlsChanged();

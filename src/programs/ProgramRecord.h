@@ -82,6 +82,9 @@ struct Program {
 RecordImage EncodeProgram(const Program &program);
 Program DecodeProgram(const RecordImage &image);
 
+// Where the 8-byte image of band `band` (0..2) of a channel (0 left, 1 right) lies in the record.
+inline constexpr int BandImageOffset(int channel, int band) { return 16 + 48 * channel + 8 * band; }
+
 // A record whose inUse byte is 0 is an empty slot, whatever else it holds.
 inline bool RecordInUse(const RecordImage &image) { return image[11] != 0; }
 

@@ -20,6 +20,8 @@
 #include "memory/FleetMemory.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryWindows.h"
+#include "peq/EqImport.h"
+#include "peq/EqImportWindow.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "remote/RemoteControl.h"
@@ -181,6 +183,9 @@ void Application::Create() {
     remoteHost_ = std::make_unique<RemoteHost>(*remoteControl_);
     remoteWindow_ = new RemoteWindow(*remoteHost_, main_.get());
     QObject::connect(m->action("RoomRemote1"), &QAction::triggered, remoteWindow_, &RemoteWindow::Open, Qt::QueuedConnection);
+    // File > Import EQ...
+    eqImport_ = new EqImportWindow(main_.get());
+    main_->setEqImport([this](const QString &path, int channel) { ImportEq(path, channel); });
 
     if (!options_.deviceNote.isEmpty()) main_->statusPanels()->setPanelText(1, options_.deviceNote);
 }
@@ -226,6 +231,34 @@ void Application::BackUpAll(const std::vector<int> &found) {
     fleetWindow_->exec();
     // The window closes only once the run is over.
     if (wasOpen) link_->OpenPort();
+}
+
+void Application::ImportEq(const QString &path, int channel) {
+    const EqChannels which = channel == kEqChannelLeft    ? EqChannels::Left
+                             : channel == kEqChannelRight ? EqChannels::Right
+                                                          : EqChannels::Both;
+    // The import edits the PEQ as its editor would, so only where the editor can be opened now:
+    // not in a test mode (the panel's blocks are locked), not on the right channel while bridge
+    // or mono hides it.
+    SignalFlowPanel *panel = main_->signalFlow();
+    for (const SignalFlowPanel::Channel side : {SignalFlowPanel::Channel::Left, SignalFlowPanel::Channel::Right}) {
+        const bool chosen = side == SignalFlowPanel::Channel::Left ? which != EqChannels::Right : which != EqChannels::Left;
+        if (chosen && !panel->IsReachable(side, SignalFlowPanel::Stage::Peq)) {
+            main_->prompts().tell(main_.get(), QMessageBox::Warning, QStringLiteral("Import EQ"),
+                                  QStringLiteral("The %1 PEQ cannot be edited now (its block in the main window is not "
+                                                 "available). Nothing was changed or sent.")
+                                      .arg(EqChannelName(side == SignalFlowPanel::Channel::Left ? kLeftChannel : kRightChannel)));
+            return;
+        }
+    }
+    const EqImportOutcome outcome = ImportMeasuredEq(path, which, state_, *peqModel_);
+    if (!outcome.ok()) {
+        main_->prompts().tell(main_.get(), QMessageBox::Critical, QStringLiteral("Import EQ"),
+                              outcome.error + QStringLiteral("\nNothing was changed or sent."));
+        return;
+    }
+    eqImport_->ShowOutcome(outcome);
+    eqImport_->open();
 }
 
 void Application::ShowMainWindow() {

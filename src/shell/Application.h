@@ -20,6 +20,7 @@ class DeviceListWindow;
 class EditorModels;
 class EditorWindows;
 class FleetWindow;
+class EqImportWindow;
 class Link;
 class LinkController;
 class MainWindow;
@@ -94,6 +95,13 @@ public:
     RemoteControl &remoteControl() { return *remoteControl_; }
     RemoteHost &remoteHost() { return *remoteHost_; }
     RemoteWindow &remoteWindow() { return *remoteWindow_; }
+    EqImportWindow &eqImportWindow() { return *eqImport_; }
+
+    // File > Import EQ... once the file and the channel (kEqChannelLeft, kEqChannelRight,
+    // kEqChannelBoth) are chosen: the bands into the PEQ through its model (sent when an
+    // amplifier is connected), then the import window with what was done; a refused file, or a
+    // channel whose PEQ block cannot be opened now, is said in a message box and changes nothing.
+    void ImportEq(const QString &path, int channel);
 
 private:
     ApplicationOptions options_;
@@ -128,6 +136,7 @@ private:
     ManageWindow *manageWindow_ = nullptr;
     ProgramNameDialog *programName_ = nullptr;
     RemoteWindow *remoteWindow_ = nullptr;
+    EqImportWindow *eqImport_ = nullptr;
 };
 
 }  // namespace talvo

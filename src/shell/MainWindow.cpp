@@ -68,6 +68,7 @@ const ActionSpec kActions[] = {
     {"New1", "New", "New", "New", "NEW", {"document-new"}, QStyle::SP_FileIcon, true},
     {"Open1", "Open...", "Open...", "Open", "OPEN", {"document-open"}, QStyle::SP_DialogOpenButton, true},
     {"Save1", "Save...", "Save...", "Save", "SAVE", {"document-save"}, QStyle::SP_DialogSaveButton, true},
+    {"ImportEq1", "Import EQ...", "Import EQ...", nullptr, nullptr, {"document-import"}, QStyle::SP_CustomBase, true},
     {"Memory1", "Memory...", "Memory...", "Memory", "MEMORAY", {"media-flash", "drive-removable-media", "media-memory"},
      QStyle::SP_DriveHDIcon, true},
     {"Exit1", "Exit", "Exit", "Exit", "EXIT", {"application-exit"}, QStyle::SP_DialogCloseButton, true},
@@ -98,7 +99,7 @@ struct MenuSpec {
 };
 
 const MenuSpec kMenus[] = {
-    {"File1", "File", {"New1", "Open1", "Save1", "-", "Memory1", "-", "Exit1"}},
+    {"File1", "File", {"New1", "Open1", "Save1", "-", "ImportEq1", "-", "Memory1", "-", "Exit1"}},
     {"Mode1", "Mode", {"Stereo1", "Bridge1", "Mono1"}},
     {"Test1", "Test", {"SineTest1", "NoiseTest1"}},
     {"Tools1", "Tools", {"COMSetup1", "Search1", "-", "Connect1", "Disconnect1", "-", "RoomRemote1"}},
@@ -185,6 +186,7 @@ void MainWindow::buildActions() {
     bind("New1", &MainWindow::New1Click);
     bind("Open1", &MainWindow::Open1Click);
     bind("Save1", &MainWindow::Save1Click);
+    bind("ImportEq1", &MainWindow::ImportEq1Click);
     action("New1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     action("Open1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     action("Save1")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -583,6 +585,15 @@ void MainWindow::Save1Click() {
             prompts_.tell(this, QMessageBox::Critical, QString::fromLatin1(kSaveCaption), result.message);
         return;
     }
+}
+
+void MainWindow::ImportEq1Click() {
+    if (!importEq_) return;
+    const QString path = prompts_.chooseFilterFile(this);
+    if (path.isEmpty()) return;
+    const int channel = prompts_.chooseEqChannel(this);
+    if (channel == kEqChannelCancelled) return;
+    importEq_(path, channel);
 }
 
 QString MainWindow::statusText(int panel) const { return stt_->panelText(panel); }

@@ -64,6 +64,8 @@ public:
     void setOfferCurrentDownload(std::function<void()> offer) { offerCurrentDownload_ = std::move(offer); }
     // Open hands the opened program's stored name to the program-name dialog's name field.
     void setProgramNameField(std::function<void(const QString &)> set) { programNameField_ = std::move(set); }
+    // File > Import EQ...'s work once the file and the channel (kEqChannelLeft ...) are chosen.
+    void setEqImport(std::function<void(const QString &path, int channel)> import) { importEq_ = std::move(import); }
     ShellPrompts &prompts() { return prompts_; }
 
     // Restored size, centred on the screen; the caller then shows the window maximised.
@@ -88,6 +90,8 @@ public:
     void New1Click();
     void Open1Click();
     void Save1Click();
+    // A filter file, then the channel, then the import (its window shows what it did).
+    void ImportEq1Click();
     // Open... with the file already chosen: File > Open Recent and a file named at start-up.
     void OpenProgramFile(const QString &path);
     // The file the editors were last filled from ("OPENED FILE:...").
@@ -153,6 +157,7 @@ private:
     EditorModels *models_ = nullptr;
     std::function<void()> offerCurrentDownload_;
     std::function<void(const QString &)> programNameField_;
+    std::function<void(const QString &, int)> importEq_;
     QProgressBar *progst1_ = nullptr;
     PanelStatusBar *stt_ = nullptr;
     QTimer *timer4_ = nullptr;

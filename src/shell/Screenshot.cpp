@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "devices/ConnectProcedure.h"
@@ -23,6 +24,7 @@
 #include "link/Connection.h"
 #include "memory/MemoryController.h"
 #include "memory/MemoryWindows.h"
+#include "peq/EqImportWindow.h"
 #include "peq/PeqEditorModel.h"
 #include "peq/PeqWindow.h"
 #include "shell/Application.h"
@@ -63,6 +65,27 @@ const QStringList kEditorShots{"gain-left",  "gain-right",    "delay-left",
                                "xover-right"};
 
 const QStringList kMemoryShots{"memory", "manage", "program-name"};
+
+// File > Import EQ... of a filter file as room-measurement software writes it: more peaking
+// filters than bands, a shelf, a slot left empty.
+const char kEqShot[] = "eq-import";
+const char kScreenshotFilters[] =
+    "Filter Settings file\r\n"
+    "\r\n"
+    "Room EQ V5.20\r\n"
+    "Dated: 12-Mar-2024 14:02:51\r\n"
+    "\r\n"
+    "Notes:Main hall, left stack\r\n"
+    "\r\n"
+    "Equaliser: Generic\r\n"
+    "Average 1\r\n"
+    "Filter  1: ON  PK       Fc   42.5 Hz  Gain  -8.5 dB  Q  5.20\r\n"
+    "Filter  2: ON  PK       Fc   63.0 Hz  Gain  -5.0 dB  Q  4.00\r\n"
+    "Filter  3: ON  PK       Fc    118 Hz  Gain  -6.5 dB  Q  6.50\r\n"
+    "Filter  4: ON  PK       Fc    240 Hz  Gain   2.5 dB  Q  2.10\r\n"
+    "Filter  5: ON  LS       Fc    105 Hz  Gain   4.0 dB\r\n"
+    "Filter  6: ON  PK       Fc   1850 Hz  Gain  -1.5 dB  Q  1.80\r\n"
+    "Filter  7: ON  None\r\n";
 
 // The program the editor pictures show: both channels unmuted with settings of their own.
 RecordImage ScreenshotProgram()
@@ -148,6 +171,8 @@ QWidget *Subject(Application &shell, const QString &shotWindow)
         shell.remoteWindow().Open();
         return &shell.remoteWindow();
     }
+    if (shotWindow == QLatin1String(kEqShot))
+        return &shell.eqImportWindow();
     return &shell.mainWindow();
 }
 
@@ -156,7 +181,8 @@ QWidget *Subject(Application &shell, const QString &shotWindow)
 const QStringList &ScreenshotWindows()
 {
     static const QStringList windows =
-        QStringList{"main", "connect", "search", "devices", "remote"} + kEditorShots + kTestShots + kMemoryShots;
+        QStringList{"main", "connect", "search", "devices", "remote"} + kEditorShots + kTestShots + kMemoryShots +
+        QStringList{kEqShot};
     return windows;
 }
 
@@ -201,8 +227,11 @@ int RunScreenshot(QApplication &app, Application &shell, const StartOptions &opt
     QWidget *subject = Subject(shell, shotWindow);
     const bool editorShot = kEditorShots.contains(shotWindow);
     const bool testShot = kTestShots.contains(shotWindow);
-    if (subject != &window && !editorShot && !testShot)
+    const bool eqShot = shotWindow == QLatin1String(kEqShot);
+    if (subject != &window && !editorShot && !testShot && !eqShot)
         subject->show();
+    // The filter file the import picture reads, kept until the picture is taken.
+    QTemporaryDir eqFolder;
 
     int status = kExitOk;
     auto save = [&] {
@@ -254,6 +283,27 @@ int RunScreenshot(QApplication &app, Application &shell, const StartOptions &opt
             shell.memoryWindow().PrepareToShow();
             shell.memoryController().Refresh();
             shell.memoryController().SelectRow(2);
+            QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
+            return;
+        }
+        if (eqShot) {
+            // The demonstration program applied (or the file given), then File > Import EQ...
+            // of a measurement's filter file into the left channel.
+            if (startFile.isEmpty()) {
+                shell.state().programBuffer = ScreenshotProgram();
+                shell.programApplier().ApplyProgram();
+            }
+            shell.texts().ApplyTexts();
+            const QString filters = eqFolder.filePath(QStringLiteral("main-hall-left.txt"));
+            QFile file(filters);
+            if (!eqFolder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(kScreenshotFilters) < 0) {
+                std::fprintf(stderr, "talvo: cannot write the filter file for the import picture\n");
+                status = kExitFailed;
+                QApplication::exit(status);
+                return;
+            }
+            file.close();
+            shell.ImportEq(filters, kEqChannelLeft);
             QTimer::singleShot(kScreenshotDelayMs / 2, &app, save);
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QUrl>
 
 namespace talvo {
@@ -45,6 +46,33 @@ ShellPrompts ShellPrompts::Defaults() {
     };
     p.chooseFolder = [](QWidget *parent, const QString &caption) {
         return QFileDialog::getExistingDirectory(parent, caption);
+    };
+    p.chooseFilterFile = [](QWidget *parent) {
+        QFileDialog dialog(parent);
+        dialog.setObjectName(QStringLiteral("EqImportDialog"));
+        dialog.setWindowTitle(QStringLiteral("Import EQ"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(QString::fromLatin1(kFilterFileFilter));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().constFirst();
+    };
+    p.chooseEqChannel = [](QWidget *parent) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Import EQ"),
+                        QStringLiteral("Load the filters into the PEQ of which channel?"), QMessageBox::Cancel, parent);
+        box.setObjectName(QStringLiteral("EqChannelChoice"));
+        QPushButton *left = box.addButton(QStringLiteral("Left"), QMessageBox::AcceptRole);
+        left->setObjectName(QStringLiteral("EqChannelLeft"));
+        QPushButton *right = box.addButton(QStringLiteral("Right"), QMessageBox::AcceptRole);
+        right->setObjectName(QStringLiteral("EqChannelRight"));
+        QPushButton *both = box.addButton(QStringLiteral("Both"), QMessageBox::AcceptRole);
+        both->setObjectName(QStringLiteral("EqChannelBoth"));
+        box.setDefaultButton(left);
+        box.exec();
+        if (box.clickedButton() == left) return kEqChannelLeft;
+        if (box.clickedButton() == right) return kEqChannelRight;
+        if (box.clickedButton() == both) return kEqChannelBoth;
+        return kEqChannelCancelled;
     };
     return p;
 }

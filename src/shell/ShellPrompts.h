@@ -15,6 +15,12 @@ namespace talvo {
 
 // "*.VKP|*.VKP": shown as "*.VKP", matching *.VKP.
 inline constexpr char kProgramFileFilter[] = "*.VKP (*.VKP)";
+// What room-measurement software writes its filter settings as.
+inline constexpr char kFilterFileFilter[] = "Filter settings (*.txt *.TXT);;All files (*)";
+inline constexpr int kEqChannelCancelled = -1;
+inline constexpr int kEqChannelLeft = 0;
+inline constexpr int kEqChannelRight = 1;
+inline constexpr int kEqChannelBoth = 2;
 
 struct ShellPrompts {
     // A question with the given buttons; returns the button chosen (Cancel/Escape when closed).
@@ -33,6 +39,10 @@ struct ShellPrompts {
     std::function<QString(QWidget *parent)> chooseSaveFile;
     // A folder to write into (the Search window's "Back Up All..."); empty when cancelled.
     std::function<QString(QWidget *parent, const QString &caption)> chooseFolder;
+    // File > Import EQ...: the filter file (empty: cancelled), then the channel it goes into:
+    // 0 left, 1 right, 2 both, -1 cancelled.
+    std::function<QString(QWidget *parent)> chooseFilterFile;
+    std::function<int(QWidget *parent)> chooseEqChannel;
 
     static ShellPrompts Defaults();
 };

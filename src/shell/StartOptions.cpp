@@ -31,7 +31,8 @@ const char kUsage[] =
     "                     xover-left, xover-right; sine (the sine generator in sine test\n"
     "                     mode) or main-sine (the main window in sine test mode);\n"
     "                     memory (after a Refresh, with --demo), manage, program-name;\n"
-    "                     remote (the room remote started on loopback)\n"
+    "                     remote (the room remote started on loopback), eq-import (File >\n"
+    "                     Import EQ... of a measurement's filter file)\n"
     "  --version          print the version\n"
     "  -h, --help         show this text\n";
 

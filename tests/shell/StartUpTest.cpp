@@ -1,6 +1,7 @@
 // The program `talvo` started where it cannot show a window (one line on stderr, status 1), and
 // with a program file to open at start-up.
 
+#include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -92,6 +93,23 @@ TEST(StartWithAProgramFile, TheEditorsShowTheFile) {
     // The picture with the file is not the built-in one.
     EXPECT_NE(QImage(shot), QImage(plain));
     EXPECT_FALSE(QImage(shot).isNull());
+}
+
+// The import window's picture: a measurement's filter file imported into the left channel.
+TEST(StartWithAScreenshot, OfTheEqImportWindow) {
+    testsupport::ScopedHome config;
+    QTemporaryDir dir;
+    const QString shot = dir.filePath(QStringLiteral("eq.png"));
+    const TalvoRun run = RunTalvo({QStringLiteral("--screenshot"), shot, QStringLiteral("--window"), QStringLiteral("eq-import")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QImage image(shot);
+    ASSERT_FALSE(image.isNull());
+    // The plot's black panel with the bands' aqua curve on it.
+    bool aqua = false;
+    for (int y = 0; y < image.height() && !aqua; ++y)
+        for (int x = 0; x < image.width() && !aqua; ++x)
+            aqua = image.pixelColor(x, y) == QColor(0, 255, 255);
+    EXPECT_TRUE(aqua);
 }
 
 struct RefusedStart {

@@ -199,7 +199,7 @@ CommandFunction FindCommand(const QString &name)
         {"frame", RunFrameCommand},     {"show", RunShowCommand}, {"pack", RunPackCommand},
         {"send", RunSendCommand},       {"search", RunSearchCommand}, {"connect", RunConnectCommand},
         {"set", RunSetCommand},         {"test", RunTestCommand}, {"memory", RunMemoryCommand},
-        {"plot", RunPlotCommand},       {"remote", RunRemoteCommand},
+        {"plot", RunPlotCommand},       {"remote", RunRemoteCommand}, {"eq", RunEqCommand},
         {"inventory", RunInventoryCommand},
     };
     for (const auto &[commandName, function] : commands) {

@@ -34,6 +34,8 @@ int RunMemoryCommand(const QStringList &args, QTextStream &out, QTextStream &err
 int RunRemoteCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 // A program file's response as a PNG; needs a QGuiApplication (any platform, offscreen will do).
 int RunPlotCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+// Measured EQ: a filter-settings file into a program's PEQ bands, and the bands out as one.
+int RunEqCommand(const QStringList &args, QTextStream &out, QTextStream &err);
 
 // The command of that name, or nullptr: what `talvoctl NAME ...` runs, for main and the tests.
 using CommandFunction = int (*)(const QStringList &, QTextStream &, QTextStream &);
