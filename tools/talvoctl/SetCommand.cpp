@@ -81,6 +81,19 @@ const char *const kSetUsage =
 // The longest wait for frames still queued when a procedure ends: a few frames and pauses.
 constexpr double kDrainMs = 3000;
 
+// Every KEY=VALUE of the command line, checked whole before anything is sent. False, with
+// `problem` naming the first bad pair, when one is wrong.
+bool ParsePairs(const QStringList &pairs, std::vector<LiveChange> &changes, QString &problem)
+{
+    for (const QString &pair : pairs) {
+        const std::optional<LiveChange> change = ParseLivePair(pair, problem, QStringLiteral("see talvoctl set --help"));
+        if (!change)
+            return false;
+        changes.push_back(*change);
+    }
+    return true;
+}
+
 // After a connect: whether the steps can go to this amplifier. Empty when they can; otherwise
 // what stands in the way (the caller adds that nothing was set), with `refused` set when it is
 // the command itself that this amplifier's program makes wrong (filters that would cross).
@@ -207,13 +220,8 @@ int RunSetCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!line)
         return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
     std::vector<LiveChange> changes;
-    for (const QString &pair : line->positional) {
-        const std::optional<LiveChange> change =
-            ParseLivePair(pair, problem, QStringLiteral("see talvoctl set --help"));
-        if (!change)
-            return Refuse(err, kName, problem);
-        changes.push_back(*change);
-    }
+    if (!ParsePairs(line->positional, changes, problem))
+        return Refuse(err, kName, problem);
     const std::optional<QString> portText = line->value("--port");
     const std::optional<ConnectRequest> request = ConnectRequestFrom(portText, line->value("--id"), line->value("--sub"),
                                                                      line->flag("--mute"), kName,
@@ -295,13 +303,8 @@ int RunSetFleet(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!line)
         return Refuse(err, kName, problem + QStringLiteral(" (see talvoctl set --help)"));
     std::vector<LiveChange> changes;
-    for (const QString &pair : line->positional) {
-        const std::optional<LiveChange> change =
-            ParseLivePair(pair, problem, QStringLiteral("see talvoctl set --help"));
-        if (!change)
-            return Refuse(err, kName, problem);
-        changes.push_back(*change);
-    }
+    if (!ParsePairs(line->positional, changes, problem))
+        return Refuse(err, kName, problem);
     const std::optional<FleetPlan> plan = FleetPlanFrom(ports, line->value(QStringLiteral("--id")),
                                                         line->value(QStringLiteral("--sub")), line->flag("--mute"), problem);
     if (!plan)
