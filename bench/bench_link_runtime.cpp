@@ -5,7 +5,9 @@
 //  - the same per-byte gaps and frame period over a serial server on the loopback address
 //    (tcp://) against the pseudo-terminal;
 //  - the CPU time this process spends while 50 frames go out (the bus runs in a process of
-//    its own, talvo-ampsim, so that only the program's work is counted).
+//    its own, talvo-ampsim, so that only the program's work is counted);
+//  - how long the frames still queued take once the line hangs up: they must fail at once,
+//    not each wait for the dead port.
 
 #include <sys/resource.h>
 
@@ -23,6 +25,7 @@
 
 #include "link/Clock.h"
 #include "link/Link.h"
+#include "link/SerialIo.h"
 #include "sim/Bus.h"
 #include "sim/SerialServer.h"
 
@@ -207,6 +210,66 @@ void BM_Cpu_50Frames(benchmark::State &bench)
     }
 }
 BENCHMARK(BM_Cpu_50Frames)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Twenty connect frames queued; the line hangs up within the fourth (as an adapter pulled out). The time from the hang-up to the queue's
+// end is what the seventeen frames left cost: near nothing when a dead port ends them, about
+// 108 ms each (their line time) if each waited for it.
+void BM_DeadPort_RemainingFrames(benchmark::State &bench)
+{
+    constexpr int kFrames = 20;
+    constexpr qint64 kHangUpAfter = 3 * 13 + 5;  // bytes: three frames and five of the fourth
+    for (auto _ : bench) {
+        QString error;
+        sim::Bus bus;
+        bus.addAmplifier(sim::AmplifierConfig());
+        auto server = sim::SerialServer::openPseudoTerminal(&error);
+        if (!server) {
+            bench.SkipWithError(error.toStdString().c_str());
+            return;
+        }
+        server->hangUpAfterReceiving(kHangUpAfter);
+        const long wakeUpsBefore = SerialIo::WakeUps();
+        std::thread serving([&] { server->serve(bus); });
+        LinkState state;
+        Link link(state);
+        link.SetDeviceOverride(server->devicePath());
+        if (!link.OpenPort()) {
+            server->requestStop();
+            serving.join();
+            bench.SkipWithError("cannot reach the simulator");
+            return;
+        }
+        Connected(state);
+        double lostAtMs = -1;
+        int failed = 0;
+        QObject::connect(&link, &Link::frameDone, [&](bool written) {
+            if (written)
+                return;
+            if (lostAtMs < 0)
+                lostAtMs = Clock::nowMs();
+            ++failed;
+        });
+        for (int i = 0; i < kFrames; ++i) {
+            state.outFrame.set(220, {100});
+            link.SendCommand();
+        }
+        link.WaitForIdle(kFrames * 1000.0);
+        const double endMs = Clock::nowMs();
+        server->requestStop();
+        serving.join();
+        if (lostAtMs < 0) {
+            bench.SkipWithError("the hang-up was not seen");
+            return;
+        }
+        const double remainingMs = endMs - lostAtMs;
+        bench.SetIterationTime(remainingMs / 1000.0);
+        bench.counters["frames_failed"] = failed;
+        bench.counters["remaining_ms"] = remainingMs;
+        bench.counters["ms_per_failed_frame"] = failed > 0 ? remainingMs / failed : 0;
+        bench.counters["io_wakeups"] = static_cast<double>(SerialIo::WakeUps() - wakeUpsBefore);
+    }
+}
+BENCHMARK(BM_DeadPort_RemainingFrames)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
