@@ -436,8 +436,13 @@ TEST(RemotePages, ADragGoesOutAsTheSliderSendsAndItsLastValueIsResent)
         page->send({{"type", "edit"}, {"phase", "move"}, {"values", QJsonObject{{"left.gain", db}}}});
     page->send({{"type", "edit"}, {"phase", "end"}, {"values", QJsonObject{{"left.gain", -29.5}}}});
     GainModel &gain = rig.models.gain(kLeftChannel);
-    ASSERT_TRUE(PumpUntil([&] { return gain.position() == -295; }));
-    // The window is closed: the timer runs for the resends, then stops.
+    // The window is closed: the timer runs for the resends of the value let go, then stops.
+    bool resending = false;
+    ASSERT_TRUE(PumpUntil([&] {
+        resending = gain.position() == -295 && gain.timerActive();
+        return gain.position() == -295;
+    }));
+    EXPECT_TRUE(resending);
     ASSERT_TRUE(PumpUntil([&] { return !gain.timerActive(); }));
     EXPECT_FALSE(gain.isShown());
     const auto frames = rig.editorFrames();
@@ -452,10 +457,11 @@ TEST(RemotePages, ADragGoesOutAsTheSliderSendsAndItsLastValueIsResent)
     }
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back(), (std::vector<int>{2, last[0], last[1], last[2]}));
-    // Moves made while a frame was pending were dropped, as the slider's are; the value let go
-    // went out more than once (once, then resent by the timer).
+    // Moves made while a frame was pending were dropped, as the slider's are, and so may be the
+    // value let go and any one of its resends (whether a frame is still on the line when one
+    // falls due depends on the timer's phase): it goes out at least once, and last.
     EXPECT_LT(moves, 1 + 11 + 1 + 2);
-    EXPECT_GE(finals, 2);
+    EXPECT_GE(finals, 1);
 }
 
 TEST(RemotePages, APageCannotMoveWhatTheWindowHolds)

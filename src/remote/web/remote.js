@@ -14,6 +14,9 @@
   let state = null;
   let nextId = 1;
   let holding = null;            // the key of the control under the operator's finger
+  // A control let go stays held until the program has taken its last value and the state after
+  // it has come: the echoes of its earlier moves, still on their way, would pull it back.
+  let settling = null;           // { key, id, answered }
   const selectedBand = { left: 1, right: 1 };
   const channels = {};           // per channel: its elements
 
@@ -46,9 +49,10 @@
 
   // ---- Messages.
   function send(message) {
-    if (!socket || socket.readyState !== WebSocket.OPEN) return;
+    if (!socket || socket.readyState !== WebSocket.OPEN) return 0;
     message.id = nextId++;
     socket.send(JSON.stringify(message));
+    return message.id;
   }
   const setValues = (values) => send({ type: 'set', values });
   const edit = (values, phase) => send({ type: 'edit', phase, values });
@@ -67,6 +71,7 @@
     return {
       move(values) {
         holding = key;
+        settling = null;
         pending = values;
         const wait = MOVE_EVERY_MS - (Date.now() - last);
         if (wait <= 0) flush();
@@ -75,8 +80,9 @@
       end(values) {
         if (timer) { clearTimeout(timer); timer = null; }
         pending = null;
-        edit(values, 'end');
-        holding = null;
+        const id = edit(values, 'end');
+        if (id) settling = { key, id, answered: false };
+        else holding = null;
       },
     };
   }
@@ -338,6 +344,11 @@
     $('memory').hidden = which !== 'memory';
   }
 
+  function release() {
+    if (holding === settling.key) holding = null;
+    settling = null;
+  }
+
   // ---- The connection.
   function connect() {
     const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
@@ -352,14 +363,23 @@
         }
       } else if (m.type === 'state') {
         state = m;
+        if (settling && settling.answered) release();
         render();
+      } else if (m.type === 'result') {
+        if (settling && m.id === settling.id) settling.answered = true;
       } else if (m.type === 'error') {
         showToast(m.error);
+        // Refused: nothing changed, the control shows what the program has.
+        if (settling && m.id === settling.id) {
+          release();
+          if (state) render();
+        }
       }
     });
     socket.addEventListener('close', (ev) => {
       socket = null;
       holding = null;
+      settling = null;
       $('lamp').classList.remove('on');
       text($('status'), 'NO LINK');
       $('controls').disabled = true;
