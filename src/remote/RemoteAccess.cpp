@@ -30,7 +30,6 @@ bool TokensEqual(QByteArrayView presented, QByteArrayView expected)
 FailedAttempts::FailedAttempts(int firstPenaltyMs, int maxPenaltyMs, int forgetMs)
     : firstPenaltyMs_(firstPenaltyMs), maxPenaltyMs_(maxPenaltyMs), forgetMs_(forgetMs)
 {
-    clock_.start();
 }
 
 QString FailedAttempts::keyOf(const QHostAddress &peer)

@@ -320,7 +320,7 @@ bool RemoteServer::holdUntilAllowed(const ExchangePtr &x, qint64 waitMs)
     if (held >= kHeldPerAddress)
         return false;
     ++held;
-    QTimer::singleShot(std::chrono::milliseconds(waitMs), Qt::PreciseTimer, this, [this, x, key] {
+    QTimer::singleShot(Clock::toRealCeilMs(waitMs), Qt::PreciseTimer, this, [this, x, key] {
         --held_[key];
         if (held_[key] <= 0)
             held_.remove(key);
@@ -381,7 +381,7 @@ void RemoteServer::handle(const ExchangePtr &x)
         return;
     case Presented::Wrong: {
         const qint64 penalty = attempts_.Failed(x->peer);
-        QTimer::singleShot(std::chrono::milliseconds(penalty), Qt::PreciseTimer, this, [this, x, penalty] {
+        QTimer::singleShot(Clock::toRealCeilMs(penalty), Qt::PreciseTimer, this, [this, x, penalty] {
             answerError(x, 401, QStringLiteral("wrong pairing token"),
                         {{"WWW-Authenticate", "Bearer error=\"invalid_token\""},
                          {"Retry-After", QByteArray::number((penalty + 999) / 1000)}});
@@ -556,7 +556,7 @@ void RemoteServer::takeWebSockets()
         // Nothing is read from it or sent to it before its request passed the check.
         const qint64 wait = attempts_.WaitFor(socket->peerAddress());
         if (wait > 0)
-            QTimer::singleShot(std::chrono::milliseconds(wait), Qt::PreciseTimer, socket, [this, socket] { vet(socket); });
+            QTimer::singleShot(Clock::toRealCeilMs(wait), Qt::PreciseTimer, socket, [this, socket] { vet(socket); });
         else
             vet(socket);
     }
@@ -566,7 +566,7 @@ void RemoteServer::vet(QWebSocket *socket)
 {
     const qint64 more = attempts_.WaitFor(socket->peerAddress());
     if (more > 0) {
-        QTimer::singleShot(std::chrono::milliseconds(more), Qt::PreciseTimer, socket, [this, socket] { vet(socket); });
+        QTimer::singleShot(Clock::toRealCeilMs(more), Qt::PreciseTimer, socket, [this, socket] { vet(socket); });
         return;
     }
     const QNetworkRequest &request = socket->request();
@@ -581,7 +581,7 @@ void RemoteServer::vet(QWebSocket *socket)
         return close(kCloseUnauthorized, QStringLiteral("no pairing token"));
     case Presented::Wrong: {
         const qint64 penalty = attempts_.Failed(socket->peerAddress());
-        QTimer::singleShot(std::chrono::milliseconds(penalty), Qt::PreciseTimer, socket,
+        QTimer::singleShot(Clock::toRealCeilMs(penalty), Qt::PreciseTimer, socket,
                            [close] { close(kCloseUnauthorized, QStringLiteral("wrong pairing token")); });
         return;
     }

@@ -225,6 +225,8 @@ BackUpAllSeen SearchAndBackUpAll(Application &app, const QString &folder) {
         seen.backUpAllEnabled = w.backUpAllButton()->isEnabled();
         WhenShown(&fleet, [&](QDialog *) { watch(); });
         w.backUpAllButton()->click();
+        // Only a hang ends here: the backup runs on the tests' fast clock in seconds, and a
+        // minute of real time is many times that on a loaded machine.
         QElapsedTimer waited;
         waited.start();
         while (!over && waited.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
